@@ -1,0 +1,12 @@
+#pragma once
+#include <string>
+
+// One serial port present on the machine.
+struct SSerInfo
+{
+    std::string devicePath;   // what OpenPort opens, e.g. /dev/ttyUSB0
+    std::string shortName;    // the kernel's name, e.g. ttyUSB0
+    std::string friendlyName; // what the user is shown
+    bool usbDevice = false;   // attached through USB
+    std::string description;  // device description; made from friendlyName when empty
+};

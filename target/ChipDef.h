@@ -1,0 +1,42 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+// One row of the supported-processor table, and the wizard's selected-processor record.
+struct SChipDef
+{
+    std::string Name;
+    uint32_t ResourceId = 0;
+    uint32_t LoadAddress = 0;
+    uint32_t StartAddress = 0;
+    uint32_t EndAddress = 0;
+    uint32_t FlashSize = 0;
+    uint32_t Baud = 0;
+    uint32_t Baud2 = 0;
+
+    // Exact, whole-text, case-sensitive lookup of name in the table. On success the record
+    // becomes a copy of the row; on failure Name is empty and the numbers keep their values.
+    bool SelectChip(std::string name);
+
+    uint32_t GetResourceId() const { return ResourceId; }
+    uint32_t GetLoadAddress() const { return LoadAddress; }
+    uint32_t GetBaud() const { return Baud; }
+    uint32_t GetBaud2() const { return Baud2; }
+};
+
+// The compiled-in table as it is stored: fixed-size NUL-padded names.
+struct SChipRow
+{
+    char Name[16];
+    uint32_t ResourceId;
+    uint32_t LoadAddress;
+    uint32_t StartAddress;
+    uint32_t EndAddress;
+    uint32_t FlashSize;
+    uint32_t Baud;
+    uint32_t Baud2;
+};
+
+// The rows in lookup order; the count is ChipTableSize().
+const SChipRow* ChipTable();
+std::size_t ChipTableSize();
