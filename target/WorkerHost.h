@@ -1,12 +1,15 @@
 #pragma once
 // What a worker thread sees of the wizard dialog: the members it works on and a way to
 // post messages to the dialog's queue. COrlixDlg implements it; tests use a double.
+#include "serial/SerInfo.h"
+
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class CFirmwareImage;
-class CPortHolder;
 class IProtocolClock;
+class ISerialIo;
 struct SChipDef;
 
 // Private messages of the wizard dialog.
@@ -40,8 +43,18 @@ public:
     // Thread-safe: appends to the dialog's FIFO queue; handled later on the dialog's thread.
     virtual void PostWorkerMessage(SWizardMessage msg) = 0;
 
-    // The dialog's port list, current-port pointer, port and port lock.
-    virtual CPortHolder& PortHolder() = 0;
+    // The dialog's port list, current-port pointer and port (COrlixDlg forwards these to its
+    // CPortHolder; tests put scripted ports behind them).
+    // Rebuilds the port list; throws the enumeration's error text as std::string.
+    virtual void UpdatePortList() = 0;
+    virtual std::vector<SSerInfo>& Ports() = 0;
+    virtual SSerInfo* GetCurrentPort() const = 0;
+    virtual void SetCurrentPort(SSerInfo* pPort) = 0;
+    // Opens the current port with the fixed settings under the port lock; false when it cannot.
+    virtual bool OpenPort() = 0;
+    virtual void ClosePort() = 0;
+    // The open port, as the protocol classes use it.
+    virtual ISerialIo& Port() = 0;
     // Selected-processor record, firmware image and block buffer (BLOCK_BUFFER_SIZE bytes).
     virtual const SChipDef& Chip() const = 0;
     virtual CFirmwareImage& Image() = 0;
