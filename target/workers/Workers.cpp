@@ -1,0 +1,352 @@
+#include "target/workers/Workers.h"
+
+#include "firmware/FirmwareImage.h"
+#include "serial/SerialIo.h"
+#include "target/BootRomLoader.h"
+#include "target/ChipDef.h"
+#include "target/FlashKernel.h"
+#include "target/WorkerHost.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace
+{
+
+// What a programming run reports when it could not finish talking to the unit: the port
+// failed underneath it, or the program is ending. The wizard shows only "failed" for any
+// non-zero result, and "no answer" is the closest of the kernel's own results.
+constexpr KernelResult PROGRAM_ABORTED = KR_NO_ANSWER;
+
+void PostStatus(IWorkerHost& host, unsigned nCode, intptr_t lParam, std::string strText = {})
+{
+    SWizardMessage msg;
+    msg.nMsg = WM_WORKER_STATUS;
+    msg.wParam = nCode;
+    msg.lParam = lParam;
+    msg.strText = std::move(strText);
+    host.PostWorkerMessage(std::move(msg));
+}
+
+void PostProgress(IWorkerHost& host, uint32_t dwPercent)
+{
+    PostStatus(host, STATUS_PROGRESS, static_cast<intptr_t>(dwPercent));
+}
+
+// The worker's last act. Nothing may escape a thread procedure, so a failing post is swallowed:
+// there is no one left to tell.
+void PostDone(IWorkerHost& host, intptr_t lParam) noexcept
+{
+    try
+    {
+        SWizardMessage msg;
+        msg.nMsg = WM_WORKER_DONE;
+        msg.lParam = lParam;
+        host.PostWorkerMessage(std::move(msg));
+    }
+    catch (...)
+    {
+    }
+}
+
+// Closing must not throw the worker off its way to WM_WORKER_DONE.
+void ClosePortQuietly(IWorkerHost& host) noexcept
+{
+    try
+    {
+        host.ClosePort();
+    }
+    catch (...)
+    {
+    }
+}
+
+// --- search ---------------------------------------------------------------------------------
+
+// One attempt on the current record: open, synchronise, close. A port that cannot be opened,
+// or whose operations throw, counts as a port where nothing answered.
+bool TryPort(IWorkerHost& host, CBootRomLoader& loader, const SSerInfo& record)
+{
+    bool bOpen = false;
+    try
+    {
+        bOpen = host.OpenPort();
+    }
+    catch (...)
+    {
+        bOpen = false;
+    }
+    if (!bOpen)
+    {
+        ClosePortQuietly(host);
+        return false;
+    }
+
+    int nSync = BOOTROM_NO_REPLY;
+    try
+    {
+        PostStatus(host, STATUS_INFOLINE3, 0, record.friendlyName);
+        ISerialIo& port = host.Port();
+        port.SetBaudRate(host.Chip().Baud);
+        loader.AttachPort(&port);
+        nSync = loader.Synchronize();
+    }
+    catch (...)
+    {
+        nSync = BOOTROM_NO_REPLY;
+    }
+    loader.AttachPort(nullptr);
+    ClosePortQuietly(host);
+    return nSync == BOOTROM_OK;
+}
+
+bool SearchPorts(IWorkerHost& host)
+{
+    CBootRomLoader loader;
+    loader.SetClock(&host.Clock());
+    loader.SetChip(host.Chip());
+
+    host.UpdatePortList(); // throws its error text; the caller turns that into "not found"
+    std::vector<SSerInfo>& ports = host.Ports();
+    const std::size_t nTotal = ports.size() * SEARCH_PASSES;
+    std::size_t nTried = 0;
+
+    for (unsigned nPass = 0; nPass < SEARCH_PASSES; ++nPass)
+    {
+        for (SSerInfo& record : ports)
+        {
+            if (host.StopRequested())
+            {
+                return false;
+            }
+            ++nTried;
+            PostProgress(host, static_cast<uint32_t>(nTried * 100 / nTotal));
+            ClosePortQuietly(host);
+            host.SetCurrentPort(&record);
+            if (TryPort(host, loader, record))
+            {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+// --- download -------------------------------------------------------------------------------
+
+bool DownloadKernel(IWorkerHost& host)
+{
+    const SChipDef& chip = host.Chip();
+    CBootRomLoader loader;
+    loader.SetClock(&host.Clock());
+    ISerialIo& port = host.Port();
+    port.SetBaudRate(chip.Baud);
+    loader.AttachPort(&port);
+    loader.SetChip(chip);
+
+    if (host.StopRequested() || loader.Synchronize() != BOOTROM_OK)
+    {
+        return false;
+    }
+    for (unsigned nAttempt = 1; nAttempt <= DOWNLOAD_ATTEMPTS; ++nAttempt)
+    {
+        if (host.StopRequested())
+        {
+            return false;
+        }
+        PostProgress(host, nAttempt * 100 / DOWNLOAD_ATTEMPTS);
+        if (loader.DownloadKernel() == BOOTROM_OK)
+        {
+            // Whether the target followed the switch shows at the first kernel command.
+            loader.SwitchToBaud2();
+            return true;
+        }
+    }
+    return false;
+}
+
+// --- programming ----------------------------------------------------------------------------
+
+// Forwards the kernel's progress of a long operation to the dialog.
+class CProgressForwarder final : public IProgressSink
+{
+public:
+    explicit CProgressForwarder(IWorkerHost& host) : m_host(host) {}
+    void OnProgress(int nPercent) override
+    {
+        PostStatus(m_host, STATUS_PROGRESS, static_cast<intptr_t>(std::clamp(nPercent, 0, 100)));
+    }
+
+private:
+    IWorkerHost& m_host;
+};
+
+KernelResult ProgramImage(IWorkerHost& host, CFlashKernel& kernel)
+{
+    CFirmwareImage& image = host.Image();
+    if (!image.IsLoaded())
+    {
+        return KR_NO_IMAGE;
+    }
+    image.SetBlockSize(PROGRAM_BLOCK_SIZE);
+    const uint32_t dwLow = image.GetLowAddress();
+    const uint32_t dwHigh = image.GetHighAddress();
+    uint8_t* pBlock = host.BlockBuffer();
+
+    for (uint32_t dwAddress = dwLow; dwAddress < dwHigh; dwAddress += PROGRAM_BLOCK_SIZE)
+    {
+        if (host.StopRequested())
+        {
+            return PROGRAM_ABORTED;
+        }
+        PostProgress(host, ProgramProgress(dwAddress, dwLow, dwHigh));
+        if (!image.IsBlockBlank(dwAddress))
+        {
+            // Bytes the image cannot supply read as erased flash, never as the previous block.
+            std::fill(pBlock, pBlock + PROGRAM_BLOCK_SIZE, uint8_t{0xFF});
+            image.ReadBlock(pBlock, dwAddress);
+            const KernelResult nResult = kernel.WriteFlashBlock(pBlock, dwAddress, PROGRAM_BLOCK_SIZE);
+            if (nResult != KR_OK)
+            {
+                return nResult;
+            }
+        }
+        if (dwHigh - dwAddress < PROGRAM_BLOCK_SIZE)
+        {
+            break; // the last block; stepping on would wrap past 0xFFFFFFFF
+        }
+    }
+    return KR_OK;
+}
+
+KernelResult ProgramFlash(IWorkerHost& host)
+{
+    const SChipDef& chip = host.Chip();
+    CFlashKernel kernel;
+    kernel.SetClock(&host.Clock());
+    ISerialIo& port = host.Port();
+    port.SetBaudRate(chip.Baud2);
+    kernel.AttachPort(&port);
+    kernel.SetChip(chip);
+    CProgressForwarder progress(host);
+
+    if (host.StopRequested())
+    {
+        return PROGRAM_ABORTED;
+    }
+    KernelResult nResult = kernel.Ping();
+    if (nResult != KR_OK)
+    {
+        return nResult;
+    }
+
+    if (host.StopRequested())
+    {
+        return PROGRAM_ABORTED;
+    }
+    PostStatus(host, STATUS_INFOLINE3, 0, host.LoadText(IDS_PHASE_ERASE));
+    nResult = kernel.EraseFlash(&progress);
+    if (nResult != KR_OK)
+    {
+        return nResult;
+    }
+
+    if (host.StopRequested())
+    {
+        return PROGRAM_ABORTED;
+    }
+    PostStatus(host, STATUS_INFOLINE3, 0, host.LoadText(IDS_PHASE_BLANK_CHECK));
+    nResult = kernel.BlankCheckFlash(&progress);
+    if (nResult != KR_OK)
+    {
+        return nResult;
+    }
+
+    if (host.StopRequested())
+    {
+        return PROGRAM_ABORTED;
+    }
+    PostStatus(host, STATUS_INFOLINE3, 0, host.LoadText(IDS_PHASE_PROGRAM));
+    return ProgramImage(host, kernel);
+}
+
+} // namespace
+
+uint32_t ProgramProgress(uint32_t dwAddress, uint32_t dwLow, uint32_t dwHigh)
+{
+    const uint64_t qwSpan = uint64_t{dwHigh} - dwLow + 1;
+    const uint64_t qwDone = uint64_t{dwAddress - dwLow};
+    return static_cast<uint32_t>(qwDone * 100 / qwSpan);
+}
+
+unsigned SearchDeviceThread(IWorkerHost* pHost)
+{
+    if (pHost == nullptr)
+    {
+        return 0;
+    }
+    IWorkerHost& host = *pHost;
+    bool bFound = false;
+    try
+    {
+        bFound = SearchPorts(host);
+    }
+    catch (...)
+    {
+        // The enumeration's error text, or a failing post: nothing was found.
+        bFound = false;
+    }
+    ClosePortQuietly(host);
+    if (!bFound)
+    {
+        host.SetCurrentPort(nullptr);
+    }
+    PostDone(host, bFound ? 1 : 0);
+    return 0;
+}
+
+unsigned DownloadKernelThread(IWorkerHost* pHost)
+{
+    if (pHost == nullptr)
+    {
+        return 0;
+    }
+    IWorkerHost& host = *pHost;
+    bool bOk = false;
+    try
+    {
+        bOk = DownloadKernel(host);
+    }
+    catch (...)
+    {
+        // The port failed underneath the exchange: the kernel is not known to be running.
+        bOk = false;
+    }
+    host.SetDownloadOk(bOk ? 1 : 0);
+    PostDone(host, 0);
+    return 0;
+}
+
+unsigned ProgramFlashThread(IWorkerHost* pHost)
+{
+    if (pHost == nullptr)
+    {
+        return 0;
+    }
+    IWorkerHost& host = *pHost;
+    KernelResult nResult = PROGRAM_ABORTED;
+    try
+    {
+        nResult = ProgramFlash(host);
+    }
+    catch (...)
+    {
+        nResult = PROGRAM_ABORTED;
+    }
+    host.SetProgramResult(nResult);
+    PostDone(host, 0);
+    return 0;
+}
