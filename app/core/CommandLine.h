@@ -1,6 +1,20 @@
 #pragma once
 // The command line as one string, the way the wizard's parser reads it.
 #include <string>
+#include <vector>
+
+// One option of the command line, as the wizard's parser splits it.
+struct SCommandLineOption
+{
+    std::string strName;
+    std::string strValue;
+    bool bHasValue = false;
+};
+
+// Splits the line into options: prefix '-' or '/', the name up to ' ' or ':', after ':' a
+// value up to the next space or, when it starts with '"', up to the next '"'. Text before a
+// prefix is skipped. Names are returned as written; the caller matches them whole.
+std::vector<SCommandLineOption> SplitCommandLine(const std::string& strCmdLine);
 
 // Joins argv[1..] with single spaces. An argument that contains a space is quoted so the
 // parser reads it back whole: the value after "-name:" or "/name:" is put in double quotes

@@ -3,18 +3,16 @@
 // dialog's side of the worker threads. It reaches its window only through IWizardView, and
 // the worker threads reach it only through IWorkerHost. Every public function except the
 // IWorkerHost operations marked thread-safe runs on the dialog's thread.
+#include "app/core/CancellableClock.h"
 #include "app/core/WizardView.h"
 #include "firmware/FirmwareImage.h"
 #include "serial/PortHolder.h"
 #include "target/ChipDef.h"
-#include "target/ProtocolClock.h"
 #include "target/WorkerHost.h"
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -76,23 +74,6 @@ struct SWorkerProcs
 };
 SWorkerProcs DefaultWorkerProcs();
 
-// IProtocolClock on the system clock whose waits end early, for good, once Cancel is called.
-class CCancellableClock : public IProtocolClock
-{
-public:
-    int64_t QueryCounter() override;
-    int64_t QueryFrequency() override;
-    void Sleep(uint32_t dwMilliseconds) override;
-    // Thread-safe; ends every current and later Sleep at once.
-    void Cancel();
-    bool IsCancelled() const;
-
-private:
-    mutable std::mutex m_mutex;
-    std::condition_variable m_cv;
-    bool m_bCancelled = false;
-};
-
 class COrlixDlg : public IWorkerHost
 {
 public:
@@ -138,6 +119,10 @@ public:
     // Ports the last search's enumeration dropped, copied when the search ended (the
     // front-ends name those with nError == EACCES in a hint).
     const std::vector<SPortProbeFailure>& GetProbeFailures() const { return m_probeFailures; }
+    // Device paths of the last search's ports that were dropped because access was denied.
+    std::vector<std::string> GetAccessDeniedPorts() const;
+    // True on the not-found page: the last search ended without finding the unit.
+    bool IsUnitNotFoundPage() const;
     // Title of the dialog window: product name and version.
     static std::string GetDialogTitle();
 
@@ -189,7 +174,8 @@ private:
         Program,
     };
     void StartWorker(EWorker kind, unsigned nMessageId, const std::string& strDetail);
-    void RunWorker(EWorker kind, WorkerProc proc);
+    void RunWorker(EWorker kind, const WorkerProc& proc);
+    void SetWorkerFailed(EWorker kind);
     void JoinWorker();
 
     // Display operations (OrlixDlgDisplay.cpp).
@@ -227,10 +213,12 @@ private:
     bool m_bLastUpdateOk = false;
     int m_nRow = ROW_ACTION;
     int m_nPendingNext = 0; // WM_WIZARD_NEXT posted and not yet handled
+    bool m_bNotFoundPage = false;
     std::vector<SPortProbeFailure> m_probeFailures;
 
     CCancellableClock m_clock;
     std::atomic<bool> m_bStopRequested{false};
     std::atomic<bool> m_bWorkerDonePosted{false};
+    EWorker m_eWorker = EWorker::Search; // the worker started last
     std::thread m_worker;
 };

@@ -1,0 +1,57 @@
+#include "app/cli/ConsoleTexts.h"
+
+#include "app/core/Texts.h"
+
+#include <iterator>
+
+namespace
+{
+
+struct SCliTextRow
+{
+    const char* pszEnglish;
+    const char* pszGerman;
+};
+
+// In the order of ECliText.
+constexpr SCliTextRow CLI_TEXTS[] = {
+    {"> [%s] Press Enter.", "> [%s] Eingabetaste drücken."},
+    {"> [%s] / [%s] Answer y or n.", "> [%s] / [%s] Antworten Sie mit j oder n."},
+    {"Please answer y (yes) or n (no).", "Bitte antworten Sie mit j (ja) oder n (nein)."},
+    {"To press [%s], enter an empty line.", "Für [%s] drücken Sie nur die Eingabetaste."},
+    {"> File name (%s; an empty line cancels)%s: ", "> Dateiname (%s; eine leere Zeile bricht ab)%s: "},
+    {"(no file chosen)", "(keine Datei gewählt)"},
+    {"Skipped because access was denied: %s.\n"
+     "Your user may not use these ports. Make it a member of the group that owns the device (%s):\n"
+     "    sudo usermod -aG %s $USER\n"
+     "then log out and in again.",
+     "Übersprungen, weil der Zugriff verweigert wurde: %s.\n"
+     "Ihr Benutzer darf diese Schnittstellen nicht verwenden. Nehmen Sie ihn in die Gruppe auf, der das Gerät gehört (%s):\n"
+     "    sudo usermod -aG %s $USER\n"
+     "und melden Sie sich danach neu an."},
+    {"Note: ", "Hinweis: "},
+    {"Usage: %s [-f:<firmware file>] [-a] [-r] [-p:<device>]...\n"
+     "  -f:<file>    the firmware file (S-record: .mhx, .cnv, .ahx); quote a path with spaces\n"
+     "  -a           automatic mode: no click to start, the transfer starts by itself\n"
+     "  -r           after a successful update, offer to update further units\n"
+     "  -p:<device>  search only this serial device (repeatable, tried in the order given)\n"
+     "Options also take the prefix '/'. Enter presses the shown button; y/n answers questions.\n"
+     "End of input or Ctrl-C closes the wizard at the first page where no transfer runs.\n"
+     "Exit status: 0 after a successful update of the last unit, 2 when the port could not be\n"
+     "opened, 1 otherwise.",
+     nullptr},
+};
+
+static_assert(std::size(CLI_TEXTS) == static_cast<std::size_t>(ECliText::Usage) + 1, "one row per ECliText");
+
+} // namespace
+
+std::string CliText(ECliText id)
+{
+    const SCliTextRow& row = CLI_TEXTS[static_cast<int>(id)];
+    if (GetTextLanguage() == ETextLanguage::German && row.pszGerman != nullptr)
+    {
+        return row.pszGerman;
+    }
+    return row.pszEnglish;
+}
