@@ -27,8 +27,10 @@ foreach(kernel IN LISTS kernel_list)
   endif()
   file(READ "${file}" hex HEX)
   string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
-  # Sixteen bytes to a line keeps the generated file readable in a debugger.
-  string(REGEX REPLACE "((0x..,){16})" "\\1\n    " bytes "${bytes}")
+  # Sixteen bytes to a line keeps the generated file readable in a debugger
+  # (CMake's regular expressions have no {n} repetition, hence the repeated pattern).
+  string(REPEAT "0x..," 16 line_pattern)
+  string(REGEX REPLACE "(${line_pattern})" "\\1\n    " bytes "${bytes}")
   string(APPEND arrays "const uint8_t g_kernel${id}[${size}] = {\n    ${bytes}\n};\n")
   string(APPEND entries "    {${id}, g_kernel${id}, ${size}},\n")
   math(EXPR count "${count} + 1")
