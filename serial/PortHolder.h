@@ -7,13 +7,6 @@
 #include <string>
 #include <vector>
 
-// A port the enumeration's probe dropped, with the system error that dropped it.
-struct SPortProbeFailure
-{
-    std::string devicePath;
-    int nError = 0; // errno of the failed open (EACCES: the user may not use the device)
-};
-
 class CPortHolder
 {
 public:

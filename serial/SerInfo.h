@@ -10,3 +10,10 @@ struct SSerInfo
     bool usbDevice = false;   // attached through USB
     std::string description;  // device description; made from friendlyName when empty
 };
+
+// A port the enumeration's probe dropped, with the system error that dropped it.
+struct SPortProbeFailure
+{
+    std::string devicePath;
+    int nError = 0; // errno of the failed open (EACCES: the user may not use the device)
+};

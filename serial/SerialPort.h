@@ -62,7 +62,7 @@ struct SOverlapped; // asynchronous I/O record; only platforms with asynchronous
 class CSerialPort : public ISerialIo
 {
 public:
-    enum Parity
+    enum Parity : int
     {
         EvenParity = 0,
         MarkParity = 1,
@@ -70,13 +70,13 @@ public:
         OddParity = 3,
         SpaceParity = 4,
     };
-    enum StopBits
+    enum StopBits : int
     {
         OneStopBit = 0,
         OnePointFiveStopBits = 1, // only with 5 data bits, where the UART's long stop is 1.5 bits
         TwoStopBits = 2,
     };
-    enum FlowControl
+    enum FlowControl : int
     {
         NoFlowControl = 0,
         CtsRtsFlowControl = 1,
