@@ -81,33 +81,3 @@ TEST(LineReader, ChunkBordersChangeNothing)
         EXPECT_EQ(Pieces(content, nChunk), expected) << "chunk " << nChunk;
     }
 }
-
-TEST(LineReader, RewindStartsAgainAndReadErrorsAreReported)
-{
-    CScratchDir dir;
-    const std::string strPath = dir.Write("two.txt", "one\ntwo\n");
-    std::FILE* pFile = std::fopen(strPath.c_str(), "rb");
-    ASSERT_NE(pFile, nullptr);
-    CLineReader reader(pFile, 2);
-    const char* pLine = nullptr;
-    std::size_t nLength = 0;
-    for (int nPass = 0; nPass < 2; ++nPass)
-    {
-        ASSERT_TRUE(reader.Rewind());
-        ASSERT_TRUE(reader.Next(pLine, nLength));
-        EXPECT_EQ(std::string(pLine, nLength), "one\n");
-    }
-    std::fclose(pFile);
-
-    // Reading a folder fails; that must not look like an empty file.
-    std::FILE* pFolder = std::fopen(dir.File("").c_str(), "rb");
-    if (pFolder == nullptr)
-    {
-        GTEST_SKIP() << "this system does not open folders as files";
-    }
-    CLineReader folderReader(pFolder);
-    folderReader.Rewind();
-    EXPECT_FALSE(folderReader.Next(pLine, nLength));
-    EXPECT_TRUE(folderReader.Failed());
-    std::fclose(pFolder);
-}
