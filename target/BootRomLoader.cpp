@@ -15,9 +15,7 @@ constexpr uint8_t SWITCH_FRAME[5] = {0x40, 0x00, 0x00, 0x00, 0x00};
 constexpr uint32_t SWITCH_SETTLE_MS = 100;
 } // namespace
 
-CBootRomLoader::CBootRomLoader() : m_pClock(&SystemClock())
-{
-}
+CBootRomLoader::CBootRomLoader() : m_pClock(&SystemClock()) {}
 
 void CBootRomLoader::SetClock(IProtocolClock* pClock)
 {

@@ -10,8 +10,8 @@ class ISerialIo;
 
 // Results of the boot-ROM operations; callers only tell zero from non-zero.
 inline constexpr int BOOTROM_OK = 0;
-inline constexpr int BOOTROM_NO_REPLY = 1;      // silence, a wrong reply byte or a short write
-inline constexpr int BOOTROM_CANNOT_START = 3;  // port not open, no kernel, no memory, unsendable frame
+inline constexpr int BOOTROM_NO_REPLY = 1;     // silence, a wrong reply byte or a short write
+inline constexpr int BOOTROM_CANNOT_START = 3; // port not open, no kernel, no memory, unsendable frame
 
 // Bytes of the exchange.
 inline constexpr uint8_t BOOTROM_SYNC = 0x18;

@@ -49,9 +49,7 @@ void Report(IProgressSink* pSink, int nPercent)
 }
 } // namespace
 
-CFlashKernel::CFlashKernel() : m_pClock(&SystemClock())
-{
-}
+CFlashKernel::CFlashKernel() : m_pClock(&SystemClock()) {}
 
 void CFlashKernel::SetClock(IProtocolClock* pClock)
 {

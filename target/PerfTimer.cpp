@@ -9,7 +9,8 @@ int64_t ValidFrequency(IProtocolClock& clock)
 }
 } // namespace
 
-CPerfTimer::CPerfTimer(SCalibrationTag) : m_pClock(&SystemClock()), m_nFrequency(SystemFrequency()), m_nOverhead(0)
+CPerfTimer::CPerfTimer(SCalibrationTag)
+    : m_pClock(&SystemClock()), m_nFrequency(SystemFrequency()), m_nOverhead(0)
 {
 }
 

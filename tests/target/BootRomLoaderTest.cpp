@@ -39,10 +39,8 @@ TEST_F(BootRomLoaderTest, SynchronizeRepliesAndStaleInput)
         int nExpected;
     };
     const SCase cases[] = {
-        {{}, {0x11}, BOOTROM_OK},
-        {{}, {0x11, 0x22}, BOOTROM_OK}, // only one byte is read
-        {{}, {0x12}, BOOTROM_NO_REPLY},
-        {{}, {}, BOOTROM_NO_REPLY},
+        {{}, {0x11}, BOOTROM_OK},       {{}, {0x11, 0x22}, BOOTROM_OK}, // only one byte is read
+        {{}, {0x12}, BOOTROM_NO_REPLY}, {{}, {}, BOOTROM_NO_REPLY},
         {{0x11}, {}, BOOTROM_NO_REPLY}, // an old answer is dropped before sending
     };
     for (const SCase& c : cases)
