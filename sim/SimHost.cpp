@@ -312,14 +312,17 @@ void CSimHost::MaybeDump(SimTime now, bool bForce)
     {
         return;
     }
+    // A failed write is reported and not retried until the flash changes again: retrying
+    // at once would spin.
+    m_bDumpedOnce = true;
+    m_qwDumpedGeneration = qwGeneration;
     std::string strError;
     if (!WriteFileAtomically(m_opts.strDump, m_pDevice->Flash(), strError))
     {
         Message(strError);
+        m_log.Note(now, strError);
         return;
     }
-    m_bDumpedOnce = true;
-    m_qwDumpedGeneration = qwGeneration;
     m_log.Note(now, "flash dumped to " + m_opts.strDump);
 }
 

@@ -9,8 +9,10 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <numeric>
+#include <sstream>
 #include <regex>
 #include <thread>
 
@@ -54,6 +56,28 @@ void StartKernel(CRawLine& line, uint32_t dwResourceId = 134)
     line.SetSpeed(115200);
     line.Write({0xE8});
     ASSERT_EQ(line.Read(1, 2s), Bytes{'1'});
+}
+
+// CPU time the process has used so far (user + system).
+std::chrono::milliseconds CpuTime(pid_t pid)
+{
+    std::istringstream in(ReadFileText("/proc/" + std::to_string(pid) + "/stat"));
+    std::string strField;
+    long nUser = 0;
+    long nSystem = 0;
+    // Field 2 (the name) is in parentheses and may hold blanks; the sim's does not.
+    for (int i = 1; i <= 15 && in >> strField; ++i)
+    {
+        if (i == 14)
+        {
+            nUser = std::stol(strField);
+        }
+        else if (i == 15)
+        {
+            nSystem = std::stol(strField);
+        }
+    }
+    return std::chrono::milliseconds((nUser + nSystem) * 1000 / sysconf(_SC_CLK_TCK));
 }
 
 Bytes WriteBlockFrame(uint8_t byFill)
@@ -238,4 +262,29 @@ TEST(SimProcessSlowTest, PacingHoldsBytesBackButCapsTheWait)
     const auto elapsed = std::chrono::steady_clock::now() - start;
     EXPECT_GE(elapsed, 250ms);
     EXPECT_LT(elapsed, 1500ms);
+}
+
+TEST(SimProcessSlowTest, WaitsWithoutSpinningEvenWhenItsDumpCannotBeWritten)
+{
+    CTempDir dir;
+    CSimProcess sim;
+    SSimProcessOptions opts;
+    opts.bDump = false;
+    opts.extraArgs = {"--dump", dir.File("missing/flash.bin")};
+    ASSERT_TRUE(sim.Start(dir.Path(), opts)) << sim.Error();
+    CRawLine line;
+    line.Open(sim.LinkPath(), 4800);
+    ASSERT_NO_FATAL_FAILURE(StartKernel(line));
+    line.Write({0x38, 0x00, 0x00, 0xF8});
+    ASSERT_EQ(line.Read(2, 3s), (Bytes{'0', '1'}));
+
+    // The kernel runs, the changed flash cannot be dumped: the simulator must still sleep.
+    // A spinning one would use most of these two seconds; a waiting one a few milliseconds.
+    const auto before = CpuTime(sim.Pid());
+    std::this_thread::sleep_for(2s);
+    EXPECT_LT(CpuTime(sim.Pid()) - before, 500ms);
+    const std::string strErr = sim.StderrText();
+    EXPECT_NE(strErr.find("cannot write the dump"), std::string::npos) << strErr;
+    line.Write({0xE8});
+    EXPECT_EQ(line.Read(1, 2s), Bytes{'1'});
 }
