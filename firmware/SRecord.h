@@ -13,7 +13,7 @@ public:
     static constexpr uint8_t MAX_DATA_BYTES = 32;
 
     // The per-type table: width of the address field in bytes and the most data bytes the
-    // type may carry (types 4-9 carry none). type must be 0-9.
+    // type may carry (types 4-9 carry none); 0 for a type above 9.
     static uint8_t AddressBytes(uint8_t nType);
     static uint8_t MaxDataBytes(uint8_t nType);
 
