@@ -87,8 +87,12 @@ std::string QuoteArgument(const std::string& strArg)
     {
         const std::size_t nColon = strArg.find(':');
         const std::size_t nSpace = strArg.find(' ');
-        if (nColon != std::string::npos && nColon < nSpace && nColon + 1 < strArg.size() && strArg[nColon + 1] != '"')
+        if (nColon != std::string::npos && nColon < nSpace && nColon + 1 < strArg.size())
         {
+            if (strArg[nColon + 1] == '"')
+            {
+                return strArg; // quoted already
+            }
             return strArg.substr(0, nColon + 1) + '"' + strArg.substr(nColon + 1) + '"';
         }
     }

@@ -144,6 +144,10 @@ public:
     IProtocolClock& Clock() override;
     bool StopRequested() const override; // thread-safe
 
+protected:
+    // The port holder behind the IWorkerHost port operations (for doubles of the dialog).
+    CPortHolder& Holder() { return m_holder; }
+
 private:
     // State machine (OrlixDlgSteps.cpp).
     void NextStep(int nAnswer);
