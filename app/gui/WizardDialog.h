@@ -1,0 +1,127 @@
+#pragma once
+// The wizard window on wxWidgets: the controls of the dialog template, the status bar, the
+// About box, keyboard and close handling. The wizard's logic lives in COrlixDlg, which this
+// window owns and drives and which reaches the window only through IWizardView.
+#include "app/core/OrlixDlg.h"
+#include "app/core/WizardView.h"
+
+#include <wx/dialog.h>
+#include <wx/font.h>
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+class wxGauge;
+class wxStatusBar;
+class wxThreadEvent;
+
+// The font of the wizard window and the About box; the dialog units follow it.
+wxFont DialogFont();
+
+// Command of the About item (window menu where the platform has one, context menu, F1).
+inline constexpr int IDM_ABOUTBOX = 0x0010;
+
+class CWizardDialog : public wxDialog, public IWizardView
+{
+public:
+    // strCmdLine: the options as one line (JoinCommandLine); strAppName: the caption of the
+    // message boxes. procs replaces the real worker procedures (tests).
+    CWizardDialog(const std::string& strCmdLine, const std::string& strAppName,
+                  std::optional<SWorkerProcs> procs = std::nullopt);
+    // Stops and joins a running worker before any control goes away.
+    ~CWizardDialog() override;
+    CWizardDialog(const CWizardDialog&) = delete;
+    CWizardDialog& operator=(const CWizardDialog&) = delete;
+
+    // The first wizard step, once: the welcome page, which may load the command line's
+    // firmware. Called by RunWizard before the window becomes visible.
+    void InitWizard();
+    // InitWizard, then the window modally until the wizard ends. The process's exit status.
+    int RunWizard();
+
+    COrlixDlg& Core() { return *m_pCore; }
+    const COrlixDlg& Core() const { return *m_pCore; }
+    // The control with a template id (IDC_...), or nullptr.
+    wxWindow* GetControl(int nId) const;
+    wxWindow* GetBanner() const { return m_pBanner; }
+    wxStatusBar* GetStatusBarCtrl() const { return m_pStatusBar; }
+    // True while a call into the wizard core is running (a step, a message, a button).
+    bool IsInCore() const { return m_nCoreDepth > 0; }
+    bool IsPausing() const { return m_bPausing; }
+    // True once the wizard asked to end; nothing reaches the core after that.
+    bool HasEnded() const { return m_bEnded; }
+    // Wizard messages queued and not yet handled.
+    size_t PendingMessages();
+
+    void ShowAboutBox();
+
+    // IWizardView
+    void SetControlText(int nId, const std::string& strText) override;
+    void SetControlIcon(int nId, EViewIcon icon) override;
+    void ShowControl(int nId, bool bShow) override;
+    void SetProgressRange(int nLower, int nUpper) override;
+    void SetProgressPos(int nPos) override;
+    void PlaySound(EViewSound sound) override;
+    void MessageBox(const std::string& strText, const std::string& strCaption, EMsgBoxIcon icon) override;
+    bool OpenFileDialog(const std::string& strInitialName, const std::string& strFilter,
+                        std::string& strPath) override;
+    void BeginWaitCursor() override;
+    void EndWaitCursor() override;
+    void SetStatusPane(int nPane, const std::string& strText) override;
+    void PostWizardMessage(SWizardMessage msg) override;
+    void Pause(uint32_t dwMilliseconds) override;
+    void EndDialog() override;
+
+protected:
+    // The modal boxes themselves; the autopilot and tests replace them. Both run on the
+    // dialog's thread with the bookkeeping of MessageBox and OpenFileDialog around them.
+    virtual void DoMessageBox(const wxString& strText, const wxString& strCaption, long nStyle);
+    virtual bool DoOpenFileDialog(const wxString& strInitialPath, const wxString& strWildcard,
+                                  wxString& strPath);
+    // A click on a button of the bottom row, as the core sees it.
+    void ClickButton(int nId);
+
+private:
+    void CreateControls();
+    void CreateStatusBar();
+    void CreateAboutCommands();
+
+    void OnButton(wxCommandEvent& event);
+    void OnCloseWindow(wxCloseEvent& event);
+    void OnCharHook(wxKeyEvent& event);
+    void OnContextMenu(wxContextMenuEvent& event);
+    void OnWizardQueue(wxThreadEvent& event);
+
+    // Runs fn inside the core with the bookkeeping that keeps steps from nesting.
+    template <typename Fn>
+    void CallCore(Fn&& fn);
+    void AfterCoreCall();
+    // Handles queued messages: one per wake-up at the top level, only the leading status
+    // messages while the core is busy in a modal box or the pause.
+    void DispatchQueue();
+    void WakeQueueIfPending();
+    void ShowAccessHint();
+
+    std::unique_ptr<COrlixDlg> m_pCore;
+    std::map<int, wxWindow*> m_controls;
+    wxWindow* m_pBanner = nullptr;
+    wxStatusBar* m_pStatusBar = nullptr;
+    int m_nProgressLower = 0;
+
+    std::mutex m_mutexQueue;
+    std::deque<SWizardMessage> m_queue; // guarded by m_mutexQueue
+    bool m_bWakePending = false;        // guarded by m_mutexQueue
+
+    int m_nCoreDepth = 0;
+    int m_nBusyCursor = 0;
+    bool m_bInitDone = false;
+    bool m_bPausing = false;
+    bool m_bEnded = false;
+    bool m_bCloseDeferred = false;
+    bool m_bAccessHintShown = false;
+};
