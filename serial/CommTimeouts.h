@@ -12,8 +12,8 @@ inline constexpr uint64_t MAX_TIMEOUT_MS = 1'000'000'000'000ull;
 
 struct SReadPlan
 {
-    bool bReturnAtOnce = false;       // take what is there, never wait
-    bool bReturnOnFirstByte = false;  // return as soon as anything has been read
+    bool bReturnAtOnce = false;         // take what is there, never wait
+    bool bReturnOnFirstByte = false;    // return as soon as anything has been read
     std::optional<uint64_t> totalMs;    // limit from the start of the call
     std::optional<uint64_t> intervalMs; // limit after each byte, once one has arrived
 };

@@ -36,8 +36,8 @@ void FinishPortList(std::vector<SSerInfo>& list, bool bProbe, std::vector<SPortP
     }
 }
 
-void EnumerateSerialPorts(std::vector<SSerInfo>& list, const std::vector<std::string>& devicePaths, bool bProbe,
-                          std::vector<SPortProbeFailure>* pFailures)
+void EnumerateSerialPorts(std::vector<SSerInfo>& list, const std::vector<std::string>& devicePaths,
+                          bool bProbe, std::vector<SPortProbeFailure>* pFailures)
 {
     list.clear();
     if (pFailures != nullptr)

@@ -20,8 +20,8 @@ void EnumerateSerialPorts(std::vector<SSerInfo>& list, bool bProbe,
                           std::vector<SPortProbeFailure>* pFailures = nullptr);
 // The same with the given device paths in place of the system's ports; each path names itself
 // (devicePath, shortName and friendlyName).
-void EnumerateSerialPorts(std::vector<SSerInfo>& list, const std::vector<std::string>& devicePaths, bool bProbe,
-                          std::vector<SPortProbeFailure>* pFailures = nullptr);
+void EnumerateSerialPorts(std::vector<SSerInfo>& list, const std::vector<std::string>& devicePaths,
+                          bool bProbe, std::vector<SPortProbeFailure>* pFailures = nullptr);
 
 // The final pass every source ends with, over the list in order: with bProbe, a record whose
 // device cannot be opened is removed (order kept) and recorded; an empty friendly name becomes

@@ -96,8 +96,8 @@ public:
     // opened (settings rejected) throws and leaves the port open. bOverlapped: asynchronous I/O,
     // not available on POSIX (ENOTSUP, nothing opened). Time-outs start as all 0.
     void Open(const std::string& strPort, uint32_t dwBaud = 9600, Parity parity = NoParity,
-              uint8_t nDataBits = 8, StopBits stopBits = OneStopBit,
-              FlowControl flowControl = NoFlowControl, bool bOverlapped = false);
+              uint8_t nDataBits = 8, StopBits stopBits = OneStopBit, FlowControl flowControl = NoFlowControl,
+              bool bOverlapped = false);
     // Idempotent; never throws. Also ends an Interrupt.
     void Close() noexcept;
     bool IsOpen() const override;

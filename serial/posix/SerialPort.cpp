@@ -327,7 +327,8 @@ uint32_t CSerialPort::Read(void* pBuf, uint32_t dwCount)
         if (dwGot > 0 && plan.intervalMs)
         {
             const auto intervalDeadline =
-                lastByte + std::chrono::milliseconds(static_cast<std::chrono::milliseconds::rep>(*plan.intervalMs));
+                lastByte +
+                std::chrono::milliseconds(static_cast<std::chrono::milliseconds::rep>(*plan.intervalMs));
             if (!deadline || intervalDeadline < *deadline)
                 deadline = intervalDeadline;
         }
@@ -499,15 +500,36 @@ void CSerialPort::Escape(uint32_t dwFunction)
     int nResult = 0;
     switch (dwFunction)
     {
-    case SERIAL_SETXOFF: nResult = ::tcflow(fd, TCOOFF); break;
-    case SERIAL_SETXON: nResult = ::tcflow(fd, TCOON); break;
-    case SERIAL_SETRTS: nBits = TIOCM_RTS; nResult = ::ioctl(fd, TIOCMBIS, &nBits); break;
-    case SERIAL_CLRRTS: nBits = TIOCM_RTS; nResult = ::ioctl(fd, TIOCMBIC, &nBits); break;
-    case SERIAL_SETDTR: nBits = TIOCM_DTR; nResult = ::ioctl(fd, TIOCMBIS, &nBits); break;
-    case SERIAL_CLRDTR: nBits = TIOCM_DTR; nResult = ::ioctl(fd, TIOCMBIC, &nBits); break;
-    case SERIAL_SETBREAK: nResult = ::ioctl(fd, TIOCSBRK); break;
-    case SERIAL_CLRBREAK: nResult = ::ioctl(fd, TIOCCBRK); break;
-    default: Fail(EINVAL);
+    case SERIAL_SETXOFF:
+        nResult = ::tcflow(fd, TCOOFF);
+        break;
+    case SERIAL_SETXON:
+        nResult = ::tcflow(fd, TCOON);
+        break;
+    case SERIAL_SETRTS:
+        nBits = TIOCM_RTS;
+        nResult = ::ioctl(fd, TIOCMBIS, &nBits);
+        break;
+    case SERIAL_CLRRTS:
+        nBits = TIOCM_RTS;
+        nResult = ::ioctl(fd, TIOCMBIC, &nBits);
+        break;
+    case SERIAL_SETDTR:
+        nBits = TIOCM_DTR;
+        nResult = ::ioctl(fd, TIOCMBIS, &nBits);
+        break;
+    case SERIAL_CLRDTR:
+        nBits = TIOCM_DTR;
+        nResult = ::ioctl(fd, TIOCMBIC, &nBits);
+        break;
+    case SERIAL_SETBREAK:
+        nResult = ::ioctl(fd, TIOCSBRK);
+        break;
+    case SERIAL_CLRBREAK:
+        nResult = ::ioctl(fd, TIOCCBRK);
+        break;
+    default:
+        Fail(EINVAL);
     }
     if (nResult != 0)
         Fail(errno);
@@ -555,8 +577,9 @@ void CSerialPort::GetModemStatus(uint32_t& dwModemStatus)
     int nLines = 0;
     if (::ioctl(Fd(m_handle), TIOCMGET, &nLines) != 0)
         Fail(errno);
-    dwModemStatus = ((nLines & TIOCM_CTS) != 0 ? MS_CTS_ON : 0) | ((nLines & TIOCM_DSR) != 0 ? MS_DSR_ON : 0) |
-                    ((nLines & TIOCM_RNG) != 0 ? MS_RING_ON : 0) | ((nLines & TIOCM_CAR) != 0 ? MS_RLSD_ON : 0);
+    dwModemStatus =
+        ((nLines & TIOCM_CTS) != 0 ? MS_CTS_ON : 0) | ((nLines & TIOCM_DSR) != 0 ? MS_DSR_ON : 0) |
+        ((nLines & TIOCM_RNG) != 0 ? MS_RING_ON : 0) | ((nLines & TIOCM_CAR) != 0 ? MS_RLSD_ON : 0);
 }
 
 void CSerialPort::SetMask(uint32_t)
@@ -685,9 +708,13 @@ int CSerialPort::ProbePort(const std::string& strPort) noexcept
 {
     switch (TryOpen(strPort))
     {
-    case 0: return 0;
-    case ENOENT: return 1;
-    case EACCES: return 2;
-    default: return -1;
+    case 0:
+        return 0;
+    case ENOENT:
+        return 1;
+    case EACCES:
+        return 2;
+    default:
+        return -1;
     }
 }

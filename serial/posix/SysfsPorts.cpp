@@ -37,16 +37,19 @@ std::string ReadAttribute(const fs::path& path)
 bool StartsWithNoCase(const std::string& strText, const std::string& strPrefix)
 {
     return strText.size() >= strPrefix.size() &&
-           std::equal(strPrefix.begin(), strPrefix.end(), strText.begin(), [](char a, char b) {
-               return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
-           });
+           std::equal(strPrefix.begin(), strPrefix.end(), strText.begin(),
+                      [](char a, char b) {
+                          return std::tolower(static_cast<unsigned char>(a)) ==
+                                 std::tolower(static_cast<unsigned char>(b));
+                      });
 }
 
 // The USB device directory (the one holding idVendor) above a tty's device, or empty.
 fs::path FindUsbDevice(const fs::path& device, const fs::path& sysRoot)
 {
     std::error_code ec;
-    for (fs::path dir = device; !dir.empty() && dir != sysRoot && dir != dir.root_path(); dir = dir.parent_path())
+    for (fs::path dir = device; !dir.empty() && dir != sysRoot && dir != dir.root_path();
+         dir = dir.parent_path())
     {
         if (fs::exists(dir / "idVendor", ec) && fs::exists(dir / "idProduct", ec))
             return dir;
@@ -80,9 +83,7 @@ std::string UsbLabel(const fs::path& usbDevice)
 }
 } // namespace
 
-CSysfsPortScanner::CSysfsPortScanner(SSysfsRoots roots) : m_roots(std::move(roots))
-{
-}
+CSysfsPortScanner::CSysfsPortScanner(SSysfsRoots roots) : m_roots(std::move(roots)) {}
 
 void CSysfsPortScanner::Scan(std::vector<SSerInfo>& list) const
 {

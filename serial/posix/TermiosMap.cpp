@@ -4,11 +4,11 @@
 
 void MakeRawLine(termios& tio)
 {
-    tio.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | IGNPAR | PARMRK | INPCK | ISTRIP | INLCR |
-                                          IGNCR | ICRNL | IUCLC | IXANY | IMAXBEL | IUTF8);
+    tio.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | IGNPAR | PARMRK | INPCK | ISTRIP | INLCR | IGNCR |
+                                          ICRNL | IUCLC | IXANY | IMAXBEL | IUTF8);
     tio.c_oflag &= ~static_cast<tcflag_t>(OPOST);
-    tio.c_lflag &= ~static_cast<tcflag_t>(ISIG | ICANON | XCASE | ECHO | ECHOE | ECHOK | ECHONL |
-                                          ECHOCTL | ECHOPRT | ECHOKE | IEXTEN | TOSTOP);
+    tio.c_lflag &= ~static_cast<tcflag_t>(ISIG | ICANON | XCASE | ECHO | ECHOE | ECHOK | ECHONL | ECHOCTL |
+                                          ECHOPRT | ECHOKE | IEXTEN | TOSTOP);
     tio.c_cflag |= CREAD | CLOCAL;
     tio.c_cc[VMIN] = 1;
     tio.c_cc[VTIME] = 0;
@@ -19,11 +19,20 @@ int StateToTermios(const SSerialState& state, termios& tio)
     tcflag_t size = 0;
     switch (state.ByteSize)
     {
-    case 5: size = CS5; break;
-    case 6: size = CS6; break;
-    case 7: size = CS7; break;
-    case 8: size = CS8; break;
-    default: return EINVAL;
+    case 5:
+        size = CS5;
+        break;
+    case 6:
+        size = CS6;
+        break;
+    case 7:
+        size = CS7;
+        break;
+    case 8:
+        size = CS8;
+        break;
+    default:
+        return EINVAL;
     }
     tcflag_t& cflag = tio.c_cflag;
     switch (state.StopBits)
@@ -41,19 +50,31 @@ int StateToTermios(const SSerialState& state, termios& tio)
             return EINVAL;
         cflag |= CSTOPB;
         break;
-    default: break;
+    default:
+        break;
     }
     cflag = (cflag & ~static_cast<tcflag_t>(CSIZE)) | size;
 
     const tcflag_t parityBits = PARENB | PARODD | CMSPAR;
     switch (state.Parity)
     {
-    case CSerialPort::NoParity: cflag &= ~parityBits; break;
-    case CSerialPort::EvenParity: cflag = (cflag & ~parityBits) | PARENB; break;
-    case CSerialPort::OddParity: cflag = (cflag & ~parityBits) | PARENB | PARODD; break;
-    case CSerialPort::MarkParity: cflag = (cflag & ~parityBits) | PARENB | CMSPAR | PARODD; break;
-    case CSerialPort::SpaceParity: cflag = (cflag & ~parityBits) | PARENB | CMSPAR; break;
-    default: break;
+    case CSerialPort::NoParity:
+        cflag &= ~parityBits;
+        break;
+    case CSerialPort::EvenParity:
+        cflag = (cflag & ~parityBits) | PARENB;
+        break;
+    case CSerialPort::OddParity:
+        cflag = (cflag & ~parityBits) | PARENB | PARODD;
+        break;
+    case CSerialPort::MarkParity:
+        cflag = (cflag & ~parityBits) | PARENB | CMSPAR | PARODD;
+        break;
+    case CSerialPort::SpaceParity:
+        cflag = (cflag & ~parityBits) | PARENB | CMSPAR;
+        break;
+    default:
+        break;
     }
 
     if (state.fRtsCtsFlow)
@@ -77,10 +98,18 @@ void TermiosToState(const termios& tio, SSerialState& state)
 {
     switch (tio.c_cflag & CSIZE)
     {
-    case CS5: state.ByteSize = 5; break;
-    case CS6: state.ByteSize = 6; break;
-    case CS7: state.ByteSize = 7; break;
-    default: state.ByteSize = 8; break;
+    case CS5:
+        state.ByteSize = 5;
+        break;
+    case CS6:
+        state.ByteSize = 6;
+        break;
+    case CS7:
+        state.ByteSize = 7;
+        break;
+    default:
+        state.ByteSize = 8;
+        break;
     }
     if ((tio.c_cflag & CSTOPB) == 0)
         state.StopBits = CSerialPort::OneStopBit;

@@ -58,7 +58,8 @@ TEST(CommTimeoutsPlan, AllBitsIntervalSelectsTheSpecialModes)
 TEST(CommTimeoutsPlan, HugeProductsDoNotOverflow)
 {
     // (2^32-1) * (2^32-1) is beyond any clock: no limit rather than a wrapped, short one.
-    const SReadPlan plan = PlanRead(SCommTimeouts{0, MAXDWORD_TIMEOUT, MAXDWORD_TIMEOUT, 0, 0}, MAXDWORD_TIMEOUT);
+    const SReadPlan plan =
+        PlanRead(SCommTimeouts{0, MAXDWORD_TIMEOUT, MAXDWORD_TIMEOUT, 0, 0}, MAXDWORD_TIMEOUT);
     EXPECT_FALSE(plan.totalMs);
     EXPECT_FALSE(PlanWrite(SCommTimeouts{0, 0, 0, MAXDWORD_TIMEOUT, 1}, MAXDWORD_TIMEOUT));
     // Just below the cap the value is taken as it is.

@@ -1,4 +1,4 @@
-#include "PtyPair.h"
+#include "tests/serial/posix/PtyPair.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -56,7 +56,8 @@ std::vector<uint8_t> CPtyPair::Receive(size_t nCount, std::chrono::milliseconds 
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (data.size() < nCount)
     {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0)
             break;
         pollfd pfd{m_master, POLLIN, 0};

@@ -1,6 +1,6 @@
 // CSerialPort on a pseudo-terminal: the port opens the slave by name, the test is the far end.
 // Time bounds are generous on the slow side; lower bounds follow from the deadlines themselves.
-#include "PtyPair.h"
+#include "tests/serial/posix/PtyPair.h"
 
 #include "serial/SerialPort.h"
 
@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 #include <numeric>
 #include <thread>
+#include <time.h>
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
@@ -22,6 +23,14 @@ constexpr SCommTimeouts PROTOCOL_TIMEOUTS{500, 50, 750, 20, 100};
 long long MsSince(Clock::time_point start)
 {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+// CPU time this thread has used.
+long long ThreadCpuMs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<long long>(ts.tv_sec) * 1000 + ts.tv_nsec / 1'000'000;
 }
 
 // Runs f, which must throw CSerialException; returns its code (0 when it did not throw).
@@ -71,20 +80,24 @@ TEST_F(PtySerialPort, OneByteReadWithNothingArrivingEndsAtTheTotalTimeout)
 {
     uint8_t byte = 0;
     const auto start = Clock::now();
+    const auto cpuStart = ThreadCpuMs();
     EXPECT_EQ(m_port.Read(&byte, 1), 0u);
     const auto ms = MsSince(start);
     EXPECT_GE(ms, 800);
     EXPECT_LT(ms, 2500);
+    EXPECT_LT(ThreadCpuMs() - cpuStart, 200) << "the wait spins"; // sleeping costs next to nothing
 }
 
 TEST_F(PtySerialPort, LongReadEndsOneIntervalAfterTheLastByte)
 {
     Clock::time_point sent;
-    std::thread far([&] {
-        std::this_thread::sleep_for(100ms);
-        sent = Clock::now();
-        m_pty.Send("0123456789");
-    });
+    std::thread far(
+        [&]
+        {
+            std::this_thread::sleep_for(100ms);
+            sent = Clock::now();
+            m_pty.Send("0123456789");
+        });
     std::vector<uint8_t> buf(515);
     const uint32_t n = m_port.Read(buf.data(), 515);
     const auto done = Clock::now();
@@ -99,13 +112,15 @@ TEST_F(PtySerialPort, LongReadEndsOneIntervalAfterTheLastByte)
 TEST_F(PtySerialPort, IntervalRestartsWithEveryByte)
 {
     m_port.SetTimeouts(SCommTimeouts{1000, 0, 20000, 0, 0});
-    std::thread far([&] {
-        for (int i = 0; i < 4; ++i)
+    std::thread far(
+        [&]
         {
-            std::this_thread::sleep_for(200ms);
-            m_pty.Send("abc");
-        }
-    });
+            for (int i = 0; i < 4; ++i)
+            {
+                std::this_thread::sleep_for(200ms);
+                m_pty.Send("abc");
+            }
+        });
     std::vector<uint8_t> buf(100);
     const auto start = Clock::now();
     const uint32_t n = m_port.Read(buf.data(), 100);
@@ -118,13 +133,15 @@ TEST_F(PtySerialPort, TotalTimeoutCapsATrickle)
 {
     m_port.SetTimeouts(SCommTimeouts{1000, 100, 500, 0, 0}); // 10 bytes: 1.5 s in all
     std::atomic<bool> bStop{false};
-    std::thread far([&] {
-        while (!bStop)
+    std::thread far(
+        [&]
         {
-            m_pty.Send("x");
-            std::this_thread::sleep_for(200ms);
-        }
-    });
+            while (!bStop)
+            {
+                m_pty.Send("x");
+                std::this_thread::sleep_for(200ms);
+            }
+        });
     std::vector<uint8_t> buf(10);
     const auto start = Clock::now();
     const uint32_t n = m_port.Read(buf.data(), 10);
@@ -155,10 +172,12 @@ TEST_F(PtySerialPort, NoWaitAndFirstByteModes)
     EXPECT_GE(MsSince(start), 300);
 
     m_port.SetTimeouts(SCommTimeouts{MAXDWORD_TIMEOUT, MAXDWORD_TIMEOUT, 10000, 0, 0});
-    std::thread far([&] {
-        std::this_thread::sleep_for(100ms);
-        m_pty.Send("hello");
-    });
+    std::thread far(
+        [&]
+        {
+            std::this_thread::sleep_for(100ms);
+            m_pty.Send("hello");
+        });
     start = Clock::now();
     const uint32_t n = m_port.Read(buf.data(), 100);
     far.join();
@@ -303,10 +322,12 @@ TEST_F(PtySerialPort, HangUpIsAnErrorNotSilence)
 TEST_F(PtySerialPort, HangUpEndsABlockedRead)
 {
     m_port.SetTimeouts(SCommTimeouts{}); // no time-out at all
-    std::thread far([&] {
-        std::this_thread::sleep_for(200ms);
-        m_pty.CloseMaster();
-    });
+    std::thread far(
+        [&]
+        {
+            std::this_thread::sleep_for(200ms);
+            m_pty.CloseMaster();
+        });
     uint8_t buf[4];
     const auto start = Clock::now();
     const uint32_t code = ErrorOf([&] { m_port.Read(buf, 4); });
@@ -318,10 +339,12 @@ TEST_F(PtySerialPort, HangUpEndsABlockedRead)
 TEST_F(PtySerialPort, InterruptEndsBlockedReadsUntilReopened)
 {
     m_port.SetTimeouts(SCommTimeouts{}); // a read that would wait for ever
-    std::thread closer([&] {
-        std::this_thread::sleep_for(200ms);
-        m_port.Interrupt();
-    });
+    std::thread closer(
+        [&]
+        {
+            std::this_thread::sleep_for(200ms);
+            m_port.Interrupt();
+        });
     uint8_t buf[4];
     const auto start = Clock::now();
     const uint32_t code = ErrorOf([&] { m_port.Read(buf, 4); });
@@ -355,10 +378,12 @@ TEST_F(PtySerialPort, WriteTimesOutWithTheCountAcceptedAndCanBeInterrupted)
     EXPECT_LT(MsSince(start), 3000);
 
     m_port.DisableWriteTimeouts(); // now it would wait for ever
-    std::thread closer([&] {
-        std::this_thread::sleep_for(200ms);
-        m_port.Interrupt();
-    });
+    std::thread closer(
+        [&]
+        {
+            std::this_thread::sleep_for(200ms);
+            m_port.Interrupt();
+        });
     start = Clock::now();
     const uint32_t code = ErrorOf([&] { m_port.Write(big.data(), 1000); });
     closer.join();
@@ -384,10 +409,12 @@ TEST_F(PtySerialPort, FlowControlSettings)
     EXPECT_FALSE(state.fOutX || state.fInX || state.fRtsCtsFlow);
 
     // A handshake termios cannot express: refused, the device stays open as documented.
-    EXPECT_EQ(ErrorOf([&] {
-                  m_port.Open(m_pty.SlaveName(), 4800, CSerialPort::NoParity, 8, CSerialPort::OneStopBit,
-                              CSerialPort::DsrDtrFlowControl);
-              }),
+    EXPECT_EQ(ErrorOf(
+                  [&]
+                  {
+                      m_port.Open(m_pty.SlaveName(), 4800, CSerialPort::NoParity, 8, CSerialPort::OneStopBit,
+                                  CSerialPort::DsrDtrFlowControl);
+                  }),
               uint32_t(ENOTSUP));
     EXPECT_TRUE(m_port.IsOpen());
     // A pty has no parity: the driver drops it, which is reported instead of ignored (the C
@@ -420,53 +447,19 @@ TEST_F(PtySerialPort, StateRoundTripAndLineControls)
     // A pty has no modem lines: the system's own error comes through.
     uint32_t dwStatus = 0;
     EXPECT_EQ(ErrorOf([&] { m_port.GetModemStatus(dwStatus); }), uint32_t(ENOTTY));
-    EXPECT_EQ(ErrorOf([&] { m_port.SetDTR(); }), uint32_t(ENOTTY));
-    EXPECT_EQ(ErrorOf([&] { m_port.Escape(7); }), uint32_t(EINVAL));
 }
 
-TEST_F(PtySerialPort, WhatPosixCannotDoIsNotSupported)
-{
-    uint32_t dw = 0;
-    SCommConfig config;
-    SCommProperties props;
-    const uint32_t ENOTSUP_CODE = ENOTSUP;
-    EXPECT_EQ(ErrorOf([&] { m_port.ReadEx(&dw, 1); }), ENOTSUP_CODE);
-    EXPECT_EQ(ErrorOf([&] { m_port.WriteEx(&dw, 1); }), ENOTSUP_CODE);
-    EXPECT_EQ(ErrorOf([&] { m_port.CancelIo(); }), ENOTSUP_CODE);
-    EXPECT_EQ(ErrorOf([&] { CSerialPort::GetDefaultConfig(1, config); }), ENOTSUP_CODE);
-    EXPECT_EQ(ErrorOf([&] { CSerialPort::SetDefaultConfig(1, config); }), ENOTSUP_CODE);
-    EXPECT_EQ(ErrorOf([&] { m_port.SetMask(1); }), ENOTSUP_CODE);
-    EXPECT_EQ(ErrorOf([&] { m_port.GetMask(dw); }), ENOTSUP_CODE);
-    EXPECT_EQ(ErrorOf([&] { m_port.WaitEvent(dw); }), ENOTSUP_CODE);
-    EXPECT_EQ(ErrorOf([&] { m_port.ClearError(dw); }), ENOTSUP_CODE);
-    EXPECT_EQ(ErrorOf([&] { m_port.GetProperties(props); }), ENOTSUP_CODE);
-    EXPECT_EQ(ErrorOf([&] { m_port.SetQueueSizes(4096, 4096); }), ENOTSUP_CODE);
-    // Asking for overlapped I/O opens nothing.
-    CSerialPort other;
-    EXPECT_EQ(ErrorOf([&] { other.Open("/dev/null", 4800, CSerialPort::NoParity, 8, CSerialPort::OneStopBit,
-                                       CSerialPort::NoFlowControl, true); }),
-              ENOTSUP_CODE);
-    EXPECT_FALSE(other.IsOpen());
-}
-
-TEST_F(PtySerialPort, ClosedPortRefusesEverythingButClose)
+TEST_F(PtySerialPort, ClosedPortRefusesIoAndForgetsAnInterrupt)
 {
     m_port.Close();
     m_port.Close(); // idempotent
     EXPECT_FALSE(m_port.IsOpen());
     uint8_t byte = 0;
-    SSerialState state;
-    const uint32_t EBADF_CODE = EBADF;
-    EXPECT_EQ(ErrorOf([&] { m_port.Read(&byte, 1); }), EBADF_CODE);
-    EXPECT_EQ(ErrorOf([&] { m_port.Write(&byte, 1); }), EBADF_CODE);
-    EXPECT_EQ(ErrorOf([&] { m_port.Flush(); }), EBADF_CODE);
-    EXPECT_EQ(ErrorOf([&] { m_port.Purge(PURGE_RXCLEAR); }), EBADF_CODE);
-    EXPECT_EQ(ErrorOf([&] { m_port.SetBaudRate(9600); }), EBADF_CODE);
-    EXPECT_EQ(ErrorOf([&] { m_port.GetState(state); }), EBADF_CODE);
-    EXPECT_EQ(ErrorOf([&] { m_port.SetTimeouts(PROTOCOL_TIMEOUTS); }), EBADF_CODE);
+    EXPECT_EQ(ErrorOf([&] { m_port.Read(&byte, 1); }), uint32_t(EBADF));
+    EXPECT_EQ(ErrorOf([&] { m_port.SetTimeouts(PROTOCOL_TIMEOUTS); }), uint32_t(EBADF));
     m_port.Interrupt(); // harmless while closed; ends with the next Open
     m_port.Open(m_pty.SlaveName(), 4800);
-    m_port.SetTimeouts(SCommTimeouts{MAXDWORD_TIMEOUT, 0, 0, 0, 0});
+    m_port.SetNoWaitTimeouts();
     EXPECT_EQ(m_port.Read(&byte, 1), 0u);
 }
 

@@ -1,4 +1,4 @@
-#include "PtyPair.h"
+#include "tests/serial/posix/PtyPair.h"
 
 #include "serial/EnumPorts.h"
 #include "serial/posix/SysfsPorts.h"
@@ -8,7 +8,6 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <map>
 
 namespace fs = std::filesystem;
 
@@ -34,8 +33,9 @@ public:
         if (!strDriver.empty())
         {
             fs::create_directories(m_sys / "bus" / "drivers" / strDriver);
-            fs::create_directory_symlink(fs::relative(m_sys / "bus" / "drivers" / strDriver, m_sys / strDevice),
-                                         m_sys / strDevice / "driver");
+            fs::create_directory_symlink(
+                fs::relative(m_sys / "bus" / "drivers" / strDriver, m_sys / strDevice),
+                m_sys / strDevice / "driver");
         }
     }
 
@@ -59,7 +59,8 @@ public:
     }
 
     // A USB device folder; an empty string leaves the attribute out.
-    void AddUsbDevice(const std::string& strDevice, const std::string& strMaker, const std::string& strProduct)
+    void AddUsbDevice(const std::string& strDevice, const std::string& strMaker,
+                      const std::string& strProduct)
     {
         fs::create_directories(m_sys / strDevice);
         Write(m_sys / strDevice / "idVendor", "0403\n");
@@ -82,12 +83,10 @@ public:
 private:
     void LinkClass(const std::string& strName, const fs::path& ttyDir)
     {
-        fs::create_directory_symlink(fs::relative(ttyDir, m_sys / "class" / "tty"), m_sys / "class" / "tty" / strName);
+        fs::create_directory_symlink(fs::relative(ttyDir, m_sys / "class" / "tty"),
+                                     m_sys / "class" / "tty" / strName);
     }
-    static void Write(const fs::path& path, const std::string& strText)
-    {
-        std::ofstream(path) << strText;
-    }
+    static void Write(const fs::path& path, const std::string& strText) { std::ofstream(path) << strText; }
 
     CTempFolder m_dir;
     fs::path m_sys;
@@ -136,7 +135,8 @@ std::vector<std::string> Names(const std::vector<SSerInfo>& list)
 
 const SSerInfo& Find(const std::vector<SSerInfo>& list, const std::string& strName)
 {
-    const auto it = std::find_if(list.begin(), list.end(), [&](const SSerInfo& i) { return i.shortName == strName; });
+    const auto it =
+        std::find_if(list.begin(), list.end(), [&](const SSerInfo& i) { return i.shortName == strName; });
     if (it == list.end())
         throw std::runtime_error("no " + strName);
     return *it;
@@ -149,8 +149,8 @@ TEST(SysfsPortScan, RealPortsOnlyInNaturalOrder)
     BuildTypicalMachine(sys);
     std::vector<SSerInfo> list;
     CSysfsPortScanner(sys.Roots()).Scan(list);
-    EXPECT_EQ(Names(list), (std::vector<std::string>{"ttyACM0", "ttyAMA0", "ttyS0", "ttyS10", "ttyUSB0", "ttyUSB2",
-                                                     "ttyUSB10"}));
+    EXPECT_EQ(Names(list), (std::vector<std::string>{"ttyACM0", "ttyAMA0", "ttyS0", "ttyS10", "ttyUSB0",
+                                                     "ttyUSB2", "ttyUSB10"}));
 }
 
 TEST(SysfsPortScan, NamesATechnicianRecognises)
@@ -224,13 +224,15 @@ TEST(SysfsPortScan, FinalPassCutsNamesAndRecordsDeniedPorts)
     CSysfsPortScanner(sys.Roots()).Scan(list);
     const std::string strDev = sys.Roots().strDevRoot;
     std::vector<SPortProbeFailure> failures;
-    FinishPortList(list, true, &failures, [&](const std::string& strPath) -> uint32_t {
-        if (strPath == strDev + "/ttyUSB0")
-            return EACCES;
-        if (strPath == strDev + "/ttyS0")
-            return EBUSY;
-        return 0;
-    });
+    FinishPortList(list, true, &failures,
+                   [&](const std::string& strPath) -> uint32_t
+                   {
+                       if (strPath == strDev + "/ttyUSB0")
+                           return EACCES;
+                       if (strPath == strDev + "/ttyS0")
+                           return EBUSY;
+                       return 0;
+                   });
     EXPECT_EQ(Names(list), (std::vector<std::string>{"ttyACM0", "ttyAMA0", "ttyS10", "ttyUSB2", "ttyUSB10"}));
     ASSERT_EQ(failures.size(), 2u);
     EXPECT_EQ(failures[0].devicePath, strDev + "/ttyS0");
@@ -239,67 +241,6 @@ TEST(SysfsPortScan, FinalPassCutsNamesAndRecordsDeniedPorts)
     EXPECT_EQ(failures[1].nError, EACCES);
     EXPECT_EQ(Find(list, "ttyUSB10").description, "USB-Serial Controller");
     EXPECT_EQ(Find(list, "ttyS10").description, "Serial Port");
-}
-
-TEST(PortListDescription, CutOnlyATrailingPortName)
-{
-    EXPECT_EQ(DescriptionFromFriendlyName("USB Serial Port (COM5)"), "USB Serial Port");
-    EXPECT_EQ(DescriptionFromFriendlyName("Communications Port (COM1)"), "Communications Port");
-    EXPECT_EQ(DescriptionFromFriendlyName("Port (COM5) B"), "Port (COM5) B");     // ")" not last
-    EXPECT_EQ(DescriptionFromFriendlyName(" (COM5)"), " (COM5)");                 // " (" at the start
-    EXPECT_EQ(DescriptionFromFriendlyName("Port (A) (COM5)"), "Port (A) (COM5)"); // first ")" not last
-    EXPECT_EQ(DescriptionFromFriendlyName("COM5"), "COM5");
-    EXPECT_EQ(DescriptionFromFriendlyName(""), "");
-    EXPECT_EQ(DescriptionFromFriendlyName("A)"), "A)");
-    EXPECT_EQ(DescriptionFromFriendlyName("X ()"), "X");
-}
-
-TEST(PortListFinalPass, ProbeDropsInPlaceAndKeepsOrder)
-{
-    std::vector<SSerInfo> list(5);
-    for (size_t i = 0; i < list.size(); ++i)
-        list[i].devicePath = list[i].shortName = "p" + std::to_string(i);
-    // Two neighbours fail: the one that moves up is probed too.
-    const std::map<std::string, uint32_t> errors{{"p1", EACCES}, {"p2", ENOENT}, {"p4", EIO}};
-    std::vector<SPortProbeFailure> failures{{"stale", 1}};
-    std::vector<std::string> probed;
-    FinishPortList(list, true, &failures, [&](const std::string& strPath) -> uint32_t {
-        probed.push_back(strPath);
-        const auto it = errors.find(strPath);
-        return it == errors.end() ? 0 : it->second;
-    });
-    EXPECT_EQ(probed, (std::vector<std::string>{"p0", "p1", "p2", "p3", "p4"}));
-    EXPECT_EQ(Names(list), (std::vector<std::string>{"p0", "p3"}));
-    ASSERT_EQ(failures.size(), 4u); // appended; clearing is the enumeration's job
-    EXPECT_EQ(failures[1].devicePath, "p1");
-    EXPECT_EQ(failures[1].nError, EACCES);
-    EXPECT_EQ(failures[3].nError, EIO);
-}
-
-TEST(PortListFinalPass, WithoutProbeEveryRecordStaysAndNamesAreFilled)
-{
-    std::vector<SSerInfo> list(3);
-    list[0].shortName = "ttyS0";
-    list[1].shortName = "ttyS1";
-    list[1].friendlyName = "Modem (ttyS1)";
-    list[2].shortName = "ttyS2";
-    list[2].friendlyName = "Console (ttyS2)";
-    list[2].description = "kept as it is";
-    bool bProbed = false;
-    FinishPortList(list, false, nullptr, [&](const std::string&) -> uint32_t {
-        bProbed = true;
-        return EIO;
-    });
-    EXPECT_FALSE(bProbed);
-    ASSERT_EQ(list.size(), 3u);
-    EXPECT_EQ(list[0].friendlyName, "ttyS0");
-    EXPECT_EQ(list[0].description, "ttyS0");
-    EXPECT_EQ(list[1].description, "Modem");
-    EXPECT_EQ(list[2].description, "kept as it is");
-
-    std::vector<SSerInfo> empty;
-    FinishPortList(empty, true, nullptr, [](const std::string&) -> uint32_t { return 0; });
-    EXPECT_TRUE(empty.empty());
 }
 
 TEST(PortListExplicitPaths, PathsNameThemselvesAndUnopenableOnesAreRecorded)

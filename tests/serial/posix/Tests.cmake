@@ -1,0 +1,9 @@
+# Tests of the POSIX backend: termios mapping, error texts, the sysfs scan, and the port and
+# port lock on pseudo-terminals.
+target_sources(orlix_serial_tests PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/PtyPair.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/SerialExceptionTests.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/TermiosMapTests.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/SysfsPortsTests.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/PtySerialPortTests.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/PtyPortHolderTests.cpp)
