@@ -6,9 +6,14 @@
 #include <grp.h>
 #include <sys/stat.h>
 
-CConsoleApp::CConsoleApp(std::ostream& out, bool bTerminal, SWorkerProcs procs)
+CConsoleApp::CConsoleApp(std::ostream& out, bool bTerminal)
+    : CConsoleApp(out, bTerminal, [](IWizardView& view) { return std::make_unique<COrlixDlg>(view); })
+{
+}
+
+CConsoleApp::CConsoleApp(std::ostream& out, bool bTerminal, const DialogFactory& makeDialog)
     : m_view(out, bTerminal, *this, [this](SWizardMessage msg) { m_queue.PushWizard(std::move(msg)); })
-    , m_pDlg(std::make_unique<COrlixDlg>(m_view, std::move(procs)))
+    , m_pDlg(makeDialog(m_view))
 {
 }
 

@@ -14,8 +14,11 @@
 class CConsoleApp : public IConsoleInput
 {
 public:
-    // procs: the worker procedures (the real ones unless a test injects others).
-    CConsoleApp(std::ostream& out, bool bTerminal, SWorkerProcs procs = DefaultWorkerProcs());
+    // Makes the wizard dialog for the view (tests put a dialog with fake workers here).
+    using DialogFactory = std::function<std::unique_ptr<COrlixDlg>(IWizardView&)>;
+
+    CConsoleApp(std::ostream& out, bool bTerminal);
+    CConsoleApp(std::ostream& out, bool bTerminal, const DialogFactory& makeDialog);
     ~CConsoleApp() override;
     CConsoleApp(const CConsoleApp&) = delete;
     CConsoleApp& operator=(const CConsoleApp&) = delete;

@@ -218,14 +218,15 @@ void CConsoleView::Flush()
 
     if (!std::equal(std::begin(m_panes), std::end(m_panes), std::begin(m_printedPanes)))
     {
-        std::string strLine = "Status:";
+        std::string strLine;
         for (const std::string& strPane : m_panes)
         {
             if (!strPane.empty())
             {
-                strLine += " | " + strPane;
+                strLine += (strLine.empty() ? "" : " | ") + strPane;
             }
         }
+        strLine = "Status: " + strLine;
         Write(strLine + "\n");
         std::copy(std::begin(m_panes), std::end(m_panes), std::begin(m_printedPanes));
         bPrinted = true;

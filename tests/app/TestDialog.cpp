@@ -72,19 +72,27 @@ SWorkerProcs MakeFakeWorkers(std::shared_ptr<SFakeUnit> pUnit)
     return procs;
 }
 
-CTestDlg::CTestDlg(CFakeView& view, std::shared_ptr<SFakeUnit> pUnit)
+CTestDlg::CTestDlg(IWizardView& view, std::shared_ptr<SFakeUnit> pUnit, std::vector<std::string>* pLog)
     : COrlixDlg(view, MakeFakeWorkers(pUnit))
-    , m_fakeView(view)
+    , m_pLog(pLog)
     , m_pUnit(std::move(pUnit))
 {
     SetAppName("orlix-test");
+}
+
+CTestDlg::CTestDlg(CFakeView& view, std::shared_ptr<SFakeUnit> pUnit)
+    : CTestDlg(view, std::move(pUnit), &view.m_log)
+{
 }
 
 bool CTestDlg::OpenPort()
 {
     ++m_nOpens;
     m_bPortOpen = m_pUnit->Next(m_pUnit->openOk, true);
-    m_fakeView.m_log.push_back(m_bPortOpen ? "openport" : "openport failed");
+    if (m_pLog != nullptr)
+    {
+        m_pLog->push_back(m_bPortOpen ? "openport" : "openport failed");
+    }
     return m_bPortOpen;
 }
 
@@ -92,7 +100,10 @@ void CTestDlg::ClosePort()
 {
     ++m_nCloses;
     m_bPortOpen = false;
-    m_fakeView.m_log.push_back("closeport");
+    if (m_pLog != nullptr)
+    {
+        m_pLog->push_back("closeport");
+    }
 }
 
 void CTestDlg::UpdatePortList()

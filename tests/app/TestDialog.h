@@ -51,6 +51,8 @@ SWorkerProcs MakeFakeWorkers(std::shared_ptr<SFakeUnit> pUnit);
 class CTestDlg : public COrlixDlg
 {
 public:
+    // pLog: where port calls are logged beside the view's calls (may be null).
+    CTestDlg(IWizardView& view, std::shared_ptr<SFakeUnit> pUnit, std::vector<std::string>* pLog);
     CTestDlg(CFakeView& view, std::shared_ptr<SFakeUnit> pUnit);
 
     bool OpenPort() override;
@@ -62,7 +64,7 @@ public:
     int CloseCount() const { return m_nCloses; }
 
 private:
-    CFakeView& m_fakeView;
+    std::vector<std::string>* m_pLog;
     std::shared_ptr<SFakeUnit> m_pUnit;
     bool m_bPortOpen = false;
     int m_nOpens = 0;
