@@ -1,0 +1,349 @@
+// orlix-cli end to end against the simulated unit: the whole wizard on a console, with the
+// answers typed ahead on stdin, checked by exit status, transcript and the unit's flash.
+#include "app/core/Texts.h"
+#include "firmware/FirmwareImage.h"
+#include "target/ChipDef.h"
+#include "tests/support/ChildSpawn.h"
+#include "tests/support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <csignal>
+#include <filesystem>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace
+{
+
+const std::string SAMPLE_345 = "analyzer-mb90f345.mhx";
+const std::string SAMPLE_362 = "controller-mb90f362.mhx";
+
+std::string T(unsigned nId)
+{
+    return LoadText(nId, ETextLanguage::English);
+}
+
+std::size_t Count(const std::string& strText, const std::string& strPart)
+{
+    std::size_t nCount = 0;
+    for (std::size_t nPos = strText.find(strPart); nPos != std::string::npos; nPos = strText.find(strPart, nPos + 1))
+    {
+        ++nCount;
+    }
+    return nCount;
+}
+
+// What the unit's flash must hold after the image was programmed on an erased unit: the
+// image's bytes, 0xFF everywhere else.
+std::vector<uint8_t> ExpectedFlash(const std::string& strFile, const std::string& strChip)
+{
+    SChipDef chip;
+    EXPECT_TRUE(chip.SelectChip(strChip));
+    std::vector<uint8_t> flash(chip.FlashSize, 0xFF);
+    CFirmwareImage image;
+    EXPECT_EQ(image.Load(strFile), LOAD_OK);
+    for (uint32_t dwAddress = image.GetLowAddress(); dwAddress <= image.GetHighAddress() && dwAddress != 0; ++dwAddress)
+    {
+        uint8_t byte = 0xFF;
+        if (dwAddress >= chip.StartAddress && dwAddress <= chip.EndAddress && image.Read(&byte, dwAddress, 1) == 1)
+        {
+            flash[dwAddress - chip.StartAddress] = byte;
+        }
+        if (dwAddress == 0xFFFFFFFF)
+        {
+            break;
+        }
+    }
+    return flash;
+}
+
+class CliEndToEnd : public ::testing::Test
+{
+protected:
+    // The simulated unit in this test's folder, fast: no wire time, short erase and check.
+    CSimProcess& StartSim(std::vector<std::string> faults = {}, const std::string& strChip = "MB90F345")
+    {
+        SSimProcessOptions opts;
+        opts.strChip = strChip;
+        opts.faults = std::move(faults);
+        EXPECT_TRUE(m_sim.Start(m_dir.Path(), opts)) << m_sim.Error();
+        return m_sim;
+    }
+
+    SProcessResult RunCli(std::vector<std::string> args, const std::string& strStdin,
+                          const std::string& strLanguage = "C.UTF-8")
+    {
+        SRunOptions opts;
+        opts.args = std::move(args);
+        opts.strStdin = strStdin;
+        opts.timeout = std::chrono::seconds(120);
+        opts.extraEnv = {"LC_ALL=" + strLanguage, "LC_MESSAGES=", "LANG="};
+        SProcessResult result = RunProcess(OrlixBinPath("orlix-cli"), opts);
+        EXPECT_TRUE(result.bStarted) << result.strError;
+        EXPECT_FALSE(result.bTimedOut) << result.strStdout;
+        return result;
+    }
+
+    // The flash as the unit holds it once the simulator has ended.
+    std::vector<uint8_t> FinalFlash()
+    {
+        m_sim.Stop();
+        return m_sim.ReadDump();
+    }
+
+    std::string LinkArg() const { return "-p:" + m_sim.LinkPath(); }
+
+    CTempDir m_dir;
+    CSimProcess m_sim;
+};
+
+TEST_F(CliEndToEnd, AutomaticModeUpdatesTheUnit)
+{
+    StartSim();
+    const std::string strFile = OrlixSamplePath(SAMPLE_345);
+    const SProcessResult result = RunCli({"-a", "-f:" + strFile, LinkArg()}, "\n\n");
+    const std::string& strOut = result.strStdout;
+    EXPECT_EQ(result.nExitCode, 0) << strOut;
+    EXPECT_NE(strOut.find("Orlix "), std::string::npos);
+    EXPECT_NE(strOut.find("Name:\t Analyzer AX-7\nVersion:\t V2.14.0"), std::string::npos);
+    EXPECT_NE(strOut.find(T(128)), std::string::npos);
+    for (unsigned nId : {131U, 132U, 138U, 139U, 140U, 136U, 137U})
+    {
+        EXPECT_NE(strOut.find(T(nId)), std::string::npos) << nId << "\n" << strOut;
+    }
+    EXPECT_LT(strOut.find(T(138)), strOut.find(T(139)));
+    EXPECT_LT(strOut.find(T(139)), strOut.find(T(140)));
+    EXPECT_EQ(strOut.find("(!) An Error"), std::string::npos);
+    EXPECT_TRUE(FinalFlash() == ExpectedFlash(strFile, "MB90F345")) << "flash differs from the image";
+}
+
+TEST_F(CliEndToEnd, StepByStepUpdatesAnMB90F362)
+{
+    StartSim({}, "MB90F362");
+    const std::string strFile = OrlixSamplePath(SAMPLE_362);
+    // Start, Continue (search), Continue (transfer), Close.
+    const SProcessResult result = RunCli({"-f:" + strFile, LinkArg()}, "\n\n\n\n");
+    EXPECT_EQ(result.nExitCode, 0) << result.strStdout;
+    EXPECT_EQ(Count(result.strStdout, "> [Continue] Press Enter."), 2U);
+    EXPECT_NE(result.strStdout.find("> [Close] Press Enter."), std::string::npos);
+    EXPECT_NE(m_sim.StderrText().find("kernel of 873 bytes"), std::string::npos) << m_sim.StderrText();
+    EXPECT_TRUE(FinalFlash() == ExpectedFlash(strFile, "MB90F362"));
+}
+
+TEST_F(CliEndToEnd, RepeatModeUpdatesOneUnitAfterAnotherInGerman)
+{
+    StartSim();
+    const std::string strFile = OrlixSamplePath(SAMPLE_345);
+    // Unit 1: Start, Continue, Continue; "vielleicht" is asked again, "j" goes on.
+    // Unit 2: Continue, Continue; "nein" ends.
+    const SProcessResult result =
+        RunCli({"-r", "-f:" + strFile, LinkArg()}, "\n\n\nvielleicht\nj\n\n\nnein\n", "de_DE.UTF-8");
+    const std::string& strOut = result.strStdout;
+    EXPECT_EQ(result.nExitCode, 0) << strOut;
+    EXPECT_EQ(Count(strOut, LoadText(136, ETextLanguage::German)), 2U) << strOut;
+    EXPECT_EQ(Count(strOut, LoadText(121, ETextLanguage::German)), 2U);
+    EXPECT_EQ(Count(strOut, "Bitte antworten Sie mit j (ja) oder n (nein)."), 1U);
+    EXPECT_EQ(Count(m_sim.StderrText(), "kernel of 912 bytes loaded"), 2U) << m_sim.StderrText();
+    EXPECT_TRUE(FinalFlash() == ExpectedFlash(strFile, "MB90F345"));
+}
+
+TEST_F(CliEndToEnd, RefusedDownloadIsRetriedOnYesAndThenSucceeds)
+{
+    // The unit refuses five download frames: all attempts of the first run.
+    StartSim({"refuse-download=5"});
+    const std::string strFile = OrlixSamplePath(SAMPLE_345);
+    const SProcessResult result = RunCli({"-a", "-f:" + strFile, LinkArg()}, "\ny\n\n\n");
+    const std::string& strOut = result.strStdout;
+    EXPECT_EQ(result.nExitCode, 0) << strOut;
+    const std::size_t nFailed = strOut.find("(!) " + T(134) + "\n    " + T(135));
+    ASSERT_NE(nFailed, std::string::npos) << strOut;
+    EXPECT_LT(nFailed, strOut.find(T(136)));
+    EXPECT_EQ(Count(strOut, T(125)), 2U) << "Yes searches again";
+    EXPECT_TRUE(FinalFlash() == ExpectedFlash(strFile, "MB90F345"));
+}
+
+TEST_F(CliEndToEnd, ProgrammingFailureAnsweredNoEndsWithStatus1)
+{
+    StartSim({"write-fails=0xF84000"});
+    const SProcessResult result = RunCli({"-a", "-f:" + OrlixSamplePath(SAMPLE_345), LinkArg()}, "\nn\n");
+    const std::string& strOut = result.strStdout;
+    EXPECT_EQ(result.nExitCode, 1) << strOut;
+    EXPECT_NE(strOut.find("(!) " + T(145) + "\n    " + T(135)), std::string::npos) << strOut;
+    EXPECT_EQ(strOut.find(T(136)), std::string::npos);
+}
+
+TEST_F(CliEndToEnd, UnitVanishingDuringProgrammingFailsCleanly)
+{
+    StartSim({"vanish-after=4"});
+    const SProcessResult result = RunCli({"-a", "-f:" + OrlixSamplePath(SAMPLE_345), LinkArg()}, "\n");
+    const std::string& strOut = result.strStdout;
+    EXPECT_EQ(result.nExitCode, 1) << strOut;
+    EXPECT_EQ(result.nSignal, 0);
+    EXPECT_NE(strOut.find(T(145)), std::string::npos) << strOut;
+    EXPECT_NE(strOut.find(T(140)), std::string::npos) << "it vanished while blocks were written";
+    EXPECT_LT(result.elapsed, std::chrono::seconds(60));
+}
+
+TEST_F(CliEndToEnd, EndOfInputDuringTheUpdateIsRefusedAndTheUpdateCompletes)
+{
+    StartSim();
+    const std::string strFile = OrlixSamplePath(SAMPLE_345);
+    // Only the click that starts the search; then stdin ends while the search runs.
+    const SProcessResult result = RunCli({"-a", "-f:" + strFile, LinkArg()}, "\n");
+    const std::string& strOut = result.strStdout;
+    EXPECT_EQ(result.nExitCode, 0) << strOut;
+    EXPECT_NE(strOut.find("[orlix-cli] (i) " + T(102)), std::string::npos) << strOut;
+    EXPECT_LT(strOut.find(T(102)), strOut.find(T(136)));
+    EXPECT_TRUE(FinalFlash() == ExpectedFlash(strFile, "MB90F345"));
+}
+
+TEST_F(CliEndToEnd, UnitNotFoundInvitesANewSearch)
+{
+    const std::string strMissing = m_dir.File("no-such-port");
+    const SProcessResult result = RunCli({"-a", "-f:" + OrlixSamplePath(SAMPLE_345), "-p:" + strMissing}, "\n\n");
+    const std::string& strOut = result.strStdout;
+    EXPECT_EQ(result.nExitCode, 1) << strOut;
+    EXPECT_EQ(Count(strOut, "(!) " + T(129) + "\n    " + T(130)), 2U) << strOut;
+}
+
+TEST_F(CliEndToEnd, UnusableFilesKeepTheWizardOnTheFirmwarePage)
+{
+    struct SCase
+    {
+        std::string strPath;
+        unsigned nText;
+    };
+    const std::string strCorrupt = m_dir.File("corrupt.mhx");
+    WriteFileText(strCorrupt, ReadFileText(OrlixSamplePath(SAMPLE_345)) + "# a comment\n");
+    // The 362 sample with its processor renamed wherever it is written (header and
+    // identification block), each record's checksum fixed up: only the processor is wrong.
+    const std::string strOther = m_dir.File("other.mhx");
+    {
+        std::string strText = ReadFileText(OrlixSamplePath(SAMPLE_362));
+        const std::string strFrom = "4D42393046333632"; // "MB90F362"
+        int nReplaced = 0;
+        for (std::size_t nPos = strText.find(strFrom); nPos != std::string::npos; nPos = strText.find(strFrom, nPos))
+        {
+            strText.replace(nPos, strFrom.size(), "4D42393046333633"); // "MB90F363"
+            const std::size_t nLineStart = strText.rfind('S', nPos);
+            const std::size_t nLineEnd = strText.find_first_of("\r\n", nPos);
+            std::string strLine = strText.substr(nLineStart, nLineEnd - nLineStart);
+            unsigned nSum = 0;
+            for (std::size_t i = 2; i + 2 < strLine.size(); i += 2)
+            {
+                nSum += static_cast<unsigned>(std::stoul(strLine.substr(i, 2), nullptr, 16));
+            }
+            char checksum[3];
+            std::snprintf(checksum, sizeof checksum, "%02X", (~nSum) & 0xFFU);
+            strLine.replace(strLine.size() - 2, 2, checksum);
+            strText.replace(nLineStart, nLineEnd - nLineStart, strLine);
+            ++nReplaced;
+        }
+        ASSERT_EQ(nReplaced, 2);
+        WriteFileText(strOther, strText);
+    }
+    std::vector<SCase> cases = {
+        {strCorrupt, 142},
+        {m_dir.File("missing.mhx"), 143},
+        {strOther, 120},
+    };
+    if (geteuid() != 0)
+    {
+        const std::string strLocked = m_dir.File("locked.mhx");
+        WriteFileText(strLocked, ReadFileText(OrlixSamplePath(SAMPLE_345)));
+        chmod(strLocked.c_str(), 0);
+        cases.push_back({strLocked, 143});
+    }
+    for (const SCase& test : cases)
+    {
+        // Start, File open, the name; then the input ends on the firmware page.
+        const SProcessResult result = RunCli({}, "\n\n" + test.strPath + "\n");
+        const std::string& strOut = result.strStdout;
+        EXPECT_EQ(result.nExitCode, 1) << strOut;
+        const std::size_t nMessage = strOut.find("(!) " + T(test.nText));
+        ASSERT_NE(nMessage, std::string::npos) << test.strPath << "\n" << strOut;
+        EXPECT_NE(strOut.find("Status: " + test.strPath + "\n"), std::string::npos) << "the failed file's path";
+        EXPECT_NE(strOut.find("> [File open] Press Enter.", nMessage), std::string::npos) << strOut;
+        EXPECT_NE(strOut.find(T(118)), std::string::npos) << "nothing loaded";
+        EXPECT_EQ(strOut.find(T(123)), std::string::npos) << "no connect page";
+    }
+}
+
+TEST_F(CliEndToEnd, MissingCommandLineFileShowsTheGermanBox)
+{
+    const std::string strMissing = m_dir.File("no such folder/fw.mhx");
+    const SProcessResult result = RunCli({"-f:" + strMissing}, "");
+    EXPECT_EQ(result.nExitCode, 1);
+    EXPECT_NE(result.strStdout.find("[orlix-cli] (!) Der angegebene Pfad existiert nicht\n"), std::string::npos)
+        << result.strStdout;
+    EXPECT_NE(result.strStdout.find(T(118)), std::string::npos);
+}
+
+TEST_F(CliEndToEnd, FirmwarePathWithSpacesInRepeatMode)
+{
+    StartSim();
+    const std::filesystem::path folder = std::filesystem::path(m_dir.Path()) / "dir with space";
+    std::filesystem::create_directory(folder);
+    const std::string strFile = (folder / "fw.mhx").string();
+    std::filesystem::copy_file(OrlixSamplePath(SAMPLE_345), strFile);
+    // Start, Continue, Continue, and "n" to further units.
+    const SProcessResult result = RunCli({"-f:" + strFile, "-r", LinkArg()}, "\n\n\nn\n");
+    EXPECT_EQ(result.nExitCode, 0) << result.strStdout;
+    EXPECT_NE(result.strStdout.find("Status: " + strFile + " | Analyzer AX-7"), std::string::npos);
+    EXPECT_TRUE(FinalFlash() == ExpectedFlash(strFile, "MB90F345"));
+}
+
+TEST_F(CliEndToEnd, CtrlCOnAWaitingPageClosesTheWizard)
+{
+    int inPipe[2];
+    int outPipe[2];
+    ASSERT_EQ(pipe(inPipe), 0);
+    ASSERT_EQ(pipe(outPipe), 0);
+    SSpawnRequest req;
+    req.strPath = OrlixBinPath("orlix-cli");
+    req.extraEnv = {"LC_ALL=C.UTF-8"};
+    req.nStdinFd = inPipe[0];
+    req.nStdoutFd = outPipe[1];
+    std::string strError;
+    const pid_t pid = SpawnChild(req, strError);
+    close(inPipe[0]);
+    close(outPipe[1]);
+    ASSERT_GT(pid, 0) << strError;
+
+    // Wait for the welcome page's prompt, with stdin still open.
+    std::string strOut;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (strOut.find("> [Start] Press Enter.") == std::string::npos && std::chrono::steady_clock::now() < deadline)
+    {
+        pollfd fd = {outPipe[0], POLLIN, 0};
+        if (poll(&fd, 1, 100) > 0)
+        {
+            char buffer[512];
+            const ssize_t n = read(outPipe[0], buffer, sizeof buffer);
+            if (n <= 0)
+            {
+                break;
+            }
+            strOut.append(buffer, static_cast<std::size_t>(n));
+        }
+    }
+    ASSERT_NE(strOut.find("> [Start] Press Enter."), std::string::npos) << strOut;
+    kill(pid, SIGINT);
+    int nStatus = 0;
+    const bool bEnded = WaitChild(pid, 30000, nStatus);
+    if (!bEnded)
+    {
+        kill(pid, SIGKILL);
+        WaitChild(pid, 5000, nStatus);
+    }
+    close(inPipe[1]);
+    close(outPipe[0]);
+    ASSERT_TRUE(bEnded) << "SIGINT did not close the wizard";
+    ASSERT_TRUE(WIFEXITED(nStatus));
+    EXPECT_EQ(WEXITSTATUS(nStatus), 1);
+}
+
+} // namespace
