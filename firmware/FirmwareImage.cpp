@@ -43,6 +43,26 @@ void TakeHeaderTexts(const CSRecord& record, SScan& scan)
     }
 }
 
+// One line must hold one valid record. Text after the checksum is ignored, unless it holds
+// the start of a further record: two records on one line, or lines ended by a lone CR, would
+// otherwise load without all but their first record.
+bool ParseLine(CSRecord& record, const char* pLine, std::size_t nLength)
+{
+    if (!record.Parse(pLine, nLength))
+    {
+        return false;
+    }
+    const std::size_t nRecordEnd = 4 + 2 * std::size_t{record.GetCount()};
+    for (std::size_t i = nRecordEnd; i + 1 < nLength; ++i)
+    {
+        if (pLine[i] == 'S' && pLine[i + 1] >= '0' && pLine[i + 1] <= '9')
+        {
+            return false;
+        }
+    }
+    return true;
+}
+
 // Pass 1: every line must be a valid record; finds the range and the header texts.
 int ScanPass(CLineReader& reader, SScan& scan)
 {
@@ -55,7 +75,7 @@ int ScanPass(CLineReader& reader, SScan& scan)
     std::size_t nLength = 0;
     while (reader.Next(pLine, nLength))
     {
-        if (!record.Parse(pLine, nLength))
+        if (!ParseLine(record, pLine, nLength))
         {
             return LOAD_CORRUPT;
         }
@@ -97,7 +117,7 @@ int FillPass(CLineReader& reader, CFirmwareImage& image)
     std::size_t nLength = 0;
     while (reader.Next(pLine, nLength))
     {
-        if (!record.Parse(pLine, nLength))
+        if (!ParseLine(record, pLine, nLength))
         {
             return LOAD_CORRUPT;
         }

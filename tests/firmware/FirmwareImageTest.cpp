@@ -283,6 +283,17 @@ TEST_F(FirmwareImageTest, EveryLineMustBeARecord)
     EXPECT_EQ(ReadAll(0x100, 1), Bytes{1});
 }
 
+TEST_F(FirmwareImageTest, TextAfterTheChecksumMayNotHideAFurtherRecord)
+{
+    const std::string a = S1(0x100, {1});
+    const std::string b = S1(0x101, {2});
+    EXPECT_EQ(LoadText(Lines({a + "  ; first byte", b + "\t", END})), LOAD_OK);
+    // Lone CR line ends make one line; loading it would drop all but the first record.
+    EXPECT_EQ(LoadText(a + "\r" + b + "\r" + END + "\r"), LOAD_CORRUPT);
+    EXPECT_EQ(LoadText(Lines({a + b, END})), LOAD_CORRUPT);
+    EXPECT_EQ(LoadText(Lines({a + " " + END})), LOAD_CORRUPT);
+}
+
 TEST_F(FirmwareImageTest, LinesLongerThan511CharactersGoOnAsAFurtherLine)
 {
     const std::string data = S1(0x100, {1}); // 12 characters
