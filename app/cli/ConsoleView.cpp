@@ -279,7 +279,9 @@ void CConsoleView::PrintProgress()
     nPercent = std::clamp(nPercent, 0, 100);
     if (m_bTerminal)
     {
-        if (nPercent != m_nPrintedPercent || !m_bProgressLineOpen)
+        // Redrawn when the value changes; a text printed meanwhile does not bring back a
+        // stale value (the next phase's first value follows right after its text).
+        if (nPercent != m_nPrintedPercent)
         {
             m_out << "\r" << ProgressBar(nPercent);
             m_bProgressLineOpen = true;
