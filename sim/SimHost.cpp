@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/signalfd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -28,7 +29,7 @@ const char* KindPrefix(ESimEvent eKind)
 } // namespace
 
 CSimHost::CSimHost(SSimOptions opts, std::FILE* pOut, std::FILE* pErr)
-    : m_opts(std::move(opts)), m_pOut(pOut), m_pErr(m_opts.bQuiet ? nullptr : pErr),
+    : m_opts(std::move(opts)), m_pOut(pOut), m_pErr(m_opts.bQuiet ? nullptr : pErr), m_pFatal(pErr),
       m_pacer(m_opts.bPace, std::chrono::milliseconds(m_opts.dwPaceCapMs))
 {
 }
@@ -365,21 +366,26 @@ int CSimHost::Run()
     sigemptyset(&signals);
     sigaddset(&signals, SIGTERM);
     sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGHUP);
     sigprocmask(SIG_BLOCK, &signals, nullptr);
     signal(SIGPIPE, SIG_IGN);
     const int nSignalFd = signalfd(-1, &signals, SFD_CLOEXEC | SFD_NONBLOCK);
     if (nSignalFd < 0)
     {
-        Message(std::string("signalfd: ") + std::strerror(errno));
+        if (m_pFatal != nullptr)
+        {
+            std::fprintf(m_pFatal, "orlix-sim: signalfd: %s\n", std::strerror(errno));
+        }
         return 1;
     }
 
     std::string strError;
     if (!Start(strError))
     {
-        if (m_pErr != nullptr || m_opts.bQuiet)
+        // Even with --quiet: the caller must learn why there is no unit.
+        if (m_pFatal != nullptr)
         {
-            std::fprintf(stderr, "orlix-sim: %s\n", strError.c_str());
+            std::fprintf(m_pFatal, "orlix-sim: %s\n", strError.c_str());
         }
         close(nSignalFd);
         return 1;
@@ -387,12 +393,23 @@ int CSimHost::Run()
     std::fprintf(m_pOut, "orlix-sim ready: %s -> %s %s\n", m_opts.strLink.c_str(), m_unit.SlaveName().c_str(),
                  m_opts.chip.Name.c_str());
     std::fflush(m_pOut);
+    // Started by a program that reads our stdout through a pipe (a test): when that program
+    // is gone, so is the reason to serve; end as after SIGTERM instead of lingering.
+    struct stat outStat
+    {
+    };
+    const bool bWatchStdout = fstat(fileno(m_pOut), &outStat) == 0 && S_ISFIFO(outStat.st_mode);
 
     for (;;)
     {
         const SimTime now = SimClock::now();
         std::vector<pollfd> fds;
         fds.push_back({nSignalFd, POLLIN, 0});
+        const size_t nStdoutIndex = fds.size();
+        if (bWatchStdout)
+        {
+            fds.push_back({fileno(m_pOut), 0, 0}); // POLLERR once the reader has closed the pipe
+        }
         const size_t nUnitIndex = fds.size();
         if (m_unit.IsOpen())
         {
@@ -424,6 +441,11 @@ int CSimHost::Run()
                 m_log.Note(m_now, std::string("stopped by ") + strsignal(static_cast<int>(info.ssi_signo)));
                 break;
             }
+        }
+        if (nReady > 0 && bWatchStdout && (fds[nStdoutIndex].revents & (POLLERR | POLLHUP)) != 0)
+        {
+            m_log.Note(m_now, "stopped: the reader of stdout is gone");
+            break;
         }
         if (nReady > 0 && m_unit.IsOpen() && (fds[nUnitIndex].revents & (POLLIN | POLLHUP | POLLERR)) != 0)
         {

@@ -28,8 +28,9 @@ public:
     CSimHost(SSimOptions opts, std::FILE* pOut, std::FILE* pErr);
     ~CSimHost() override;
 
-    // Opens the ptys and links, prints the ready line and serves until SIGTERM or SIGINT.
-    // 0 after a signal; 1 when it cannot start (the reason on pErr).
+    // Opens the ptys and links, prints the ready line and serves until SIGTERM, SIGINT or
+    // SIGHUP, or until the reader of a piped stdout is gone. 0 then; 1 when it cannot start
+    // (the reason on pErr).
     int Run();
 
     void OnSimEvent(ESimEvent eKind, const std::string& strText) override;
@@ -62,7 +63,8 @@ private:
 
     SSimOptions m_opts;
     std::FILE* m_pOut;
-    std::FILE* m_pErr;
+    std::FILE* m_pErr;   // events; nullptr with --quiet
+    std::FILE* m_pFatal; // why it cannot start, even with --quiet
     CSimPty m_unit;
     std::vector<std::unique_ptr<CSimPty>> m_decoys;
     std::unique_ptr<CSimDevice> m_pDevice;

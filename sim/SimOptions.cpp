@@ -278,7 +278,8 @@ std::string SimUsageText()
 Plays a field unit on a pseudo-terminal: the processor's boot ROM at 4800 bit/s, then the
 downloaded flash kernel at 115200 bit/s with the processor's flash behind it. Prints one line
 "orlix-sim ready: LINK -> PTY PROCESSOR" on stdout when the link exists, and runs until
-SIGTERM or SIGINT; then it writes the last dump, removes its links and exits with 0.
+SIGTERM, SIGINT or SIGHUP, or, when stdout is a pipe, until its reader closes it; then it
+writes the last dump, removes its links and exits with 0.
 Events and protocol errors of the program go to stderr.
 
 The unit listens at the speed it expects, read from the line settings the program set on the

@@ -201,17 +201,6 @@ TEST_F(ProtocolOverPtySlowTest, WholeProgrammingSequenceMB90F345)
     EXPECT_EQ(CountInStderr("protocol error"), 0u) << m_sim.StderrText();
 }
 
-TEST_F(ProtocolOverPtySlowTest, WholeProgrammingSequenceMB90F362)
-{
-    ASSERT_NO_FATAL_FAILURE(StartUnit("controller-mb90f362.mhx"));
-    EXPECT_EQ(m_chip.ResourceId, 148u);
-    ASSERT_NO_FATAL_FAILURE(Download());
-    ASSERT_NO_FATAL_FAILURE(Program());
-    m_holder.ClosePort();
-    ExpectDumpEqualsImage();
-    EXPECT_EQ(CountInStderr("protocol error"), 0u) << m_sim.StderrText();
-}
-
 TEST_F(ProtocolOverPtySlowTest, RealisticWireTimesStayWithinTheProgramsTimeOuts)
 {
     // With pacing the 918-byte kernel frame would take 1.9 s at 4800 bit/s; the capped hold-back
@@ -231,9 +220,10 @@ TEST_F(ProtocolOverPtySlowTest, RealisticWireTimesStayWithinTheProgramsTimeOuts)
     EXPECT_EQ(m_kernel.ReadFlashBlock(reply, blocks.front()), KR_OK);
 }
 
-TEST_F(ProtocolOverPtySlowTest, ReopeningThePortResetsTheUnitAndKeepsItsFlash)
+TEST_F(ProtocolOverPtySlowTest, WholeSequenceMB90F362ThenReopeningThePortResetsTheUnit)
 {
     ASSERT_NO_FATAL_FAILURE(StartUnit("controller-mb90f362.mhx"));
+    EXPECT_EQ(m_chip.ResourceId, 148u); // the other kernel
     ASSERT_NO_FATAL_FAILURE(Download());
     ASSERT_NO_FATAL_FAILURE(Program());
     // The wizard's retry: the port is closed and opened again at 4800 bit/s.
@@ -247,6 +237,7 @@ TEST_F(ProtocolOverPtySlowTest, ReopeningThePortResetsTheUnitAndKeepsItsFlash)
     EXPECT_EQ(m_kernel.BlankCheckFlash(), KR_UNKNOWN_ERROR);
     m_holder.ClosePort();
     ExpectDumpEqualsImage();
+    EXPECT_EQ(CountInStderr("protocol error"), 0u) << m_sim.StderrText();
 }
 
 TEST_F(ProtocolOverPtySlowTest, MistakesOfTheProgramAreCaughtByTheUnit)

@@ -109,15 +109,3 @@ TEST(SimOptionsTest, FaultsAndTheirValues)
         EXPECT_FALSE(strError.empty());
     }
 }
-
-TEST(SimOptionsTest, HelpNamesEveryOptionAndFault)
-{
-    const std::string strHelp = SimUsageText();
-    for (const char* psz : {"--link", "--chip", "--erase-ms", "--blank-ms", "--pace", "--no-pace", "--pace-cap-ms",
-                            "--dump", "--log", "--decoy", "--quiet", "--fault", "no-sync", "bad-sync",
-                            "refuse-download=N", "no-ping", "erase-hangs", "blank-fails", "blank-hangs", "crc-once=",
-                            "crc-always=", "write-fails=", "vanish-after=N"})
-    {
-        EXPECT_NE(strHelp.find(psz), std::string::npos) << psz;
-    }
-}

@@ -4,11 +4,14 @@
 #include "sim/SimDevice.h"
 #include "target/Crc16.h"
 #include "target/KernelResources.h"
+#include "tests/support/ChildSpawn.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <numeric>
@@ -287,4 +290,36 @@ TEST(SimProcessSlowTest, WaitsWithoutSpinningEvenWhenItsDumpCannotBeWritten)
     EXPECT_NE(strErr.find("cannot write the dump"), std::string::npos) << strErr;
     line.Write({0xE8});
     EXPECT_EQ(line.Read(1, 2s), Bytes{'1'});
+}
+
+TEST(SimProcessSlowTest, EndsCleanlyWhenTheReaderOfItsStdoutIsGone)
+{
+    // A test that crashes leaves no simulator behind: its end of the stdout pipe closes.
+    CTempDir dir;
+    int fds[2];
+    ASSERT_EQ(pipe2(fds, O_CLOEXEC), 0);
+    SSpawnRequest req;
+    req.strPath = OrlixSimPath();
+    req.args = {"--link", dir.File("unit0"), "--no-pace", "--dump", dir.File("flash.bin"), "--quiet"};
+    req.nStdoutFd = fds[1];
+    std::string strError;
+    const pid_t pid = SpawnChild(req, strError);
+    close(fds[1]);
+    ASSERT_GT(pid, 0) << strError;
+    char buf[256] = {};
+    ASSERT_GT(read(fds[0], buf, sizeof buf - 1), 0);
+    EXPECT_EQ(std::string(buf).rfind("orlix-sim ready:", 0), 0u);
+    EXPECT_TRUE(Exists(dir.File("unit0")));
+    close(fds[0]);
+    int nStatus = 0;
+    const bool bEnded = WaitChild(pid, 5000, nStatus);
+    if (!bEnded)
+    {
+        kill(pid, SIGKILL);
+        WaitChild(pid, 5000, nStatus);
+    }
+    ASSERT_TRUE(bEnded);
+    EXPECT_TRUE(WIFEXITED(nStatus) && WEXITSTATUS(nStatus) == 0);
+    EXPECT_FALSE(Exists(dir.File("unit0")));
+    EXPECT_EQ(ReadFileBytes(dir.File("flash.bin")).size(), 0x80000u);
 }
