@@ -60,6 +60,14 @@ int OpenExclusive(const std::string& strPort, int& nError)
     return fd;
 }
 
+// Gives the device up. The exclusive flag is cleared first: a pty slave's flag outlives its
+// last close (the master keeps the tty alive), and would refuse every later unprivileged open.
+void CloseExclusive(int fd)
+{
+    (void)::ioctl(fd, TIOCNXCL);
+    ::close(fd); // also drops the flock
+}
+
 // USB adapters otherwise hold received bytes back for up to 16 ms. Refusal is harmless.
 void RequestLowLatency(int fd)
 {
@@ -159,7 +167,7 @@ void CSerialPort::Open(const std::string& strPort, uint32_t dwBaud, Parity parit
 void CSerialPort::Close() noexcept
 {
     if (m_handle >= 0)
-        ::close(Fd(m_handle)); // also drops the flock
+        CloseExclusive(Fd(m_handle));
     m_handle = -1;
     m_overlapped = false;
     m_bInterrupted.store(false);
@@ -700,7 +708,7 @@ uint32_t CSerialPort::TryOpen(const std::string& strPort) noexcept
     const int fd = OpenExclusive(strPort, nError);
     if (fd < 0)
         return static_cast<uint32_t>(nError);
-    ::close(fd);
+    CloseExclusive(fd);
     return 0;
 }
 

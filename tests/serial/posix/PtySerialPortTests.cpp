@@ -7,11 +7,14 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <fcntl.h>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <numeric>
+#include <sys/ioctl.h>
 #include <thread>
 #include <time.h>
+#include <unistd.h>
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
@@ -292,6 +295,28 @@ TEST_F(PtySerialPort, SecondOpenIsRefusedWhileHeld)
     EXPECT_EQ(CSerialPort::ProbePort(m_pty.SlaveName()), 0);
     other.Open(m_pty.SlaveName(), 4800);
     EXPECT_TRUE(other.IsOpen());
+}
+
+TEST_F(PtySerialPort, ClosingLeavesNoExclusiveFlagBehind)
+{
+    // A pty slave keeps its tty (and the flag) while the master lives; a flag left set would
+    // refuse every later open by an unprivileged user. Root passes the flag, so ask for it.
+    const auto ExclusiveFlag = [&]
+    {
+        const int fd = ::open(m_pty.SlaveName().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        int nExcl = -1;
+        if (fd >= 0)
+        {
+            ::ioctl(fd, TIOCGEXCL, &nExcl);
+            ::close(fd);
+        }
+        return nExcl;
+    };
+    EXPECT_EQ(ExclusiveFlag(), 1);
+    m_port.Close();
+    EXPECT_EQ(ExclusiveFlag(), 0);
+    EXPECT_EQ(CSerialPort::TryOpen(m_pty.SlaveName()), 0u);
+    EXPECT_EQ(ExclusiveFlag(), 0); // nor does the probe
 }
 
 TEST(PtySerialPortProbe, ResultCodes)
