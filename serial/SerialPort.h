@@ -80,7 +80,8 @@ public:
     {
         NoFlowControl = 0,
         CtsRtsFlowControl = 1,
-        CtsDtrFlowControl = 2, // DSR/DTR handshakes: not on POSIX (ENOTSUP)
+        // The DTR and DSR handshakes (2 to 4) have no termios form: ENOTSUP on POSIX.
+        CtsDtrFlowControl = 2,
         DsrRtsFlowControl = 3,
         DsrDtrFlowControl = 4,
         XonXoffFlowControl = 5,
