@@ -40,7 +40,8 @@ double CProtocolLog::Seconds(SimTime t) const
     return std::chrono::duration<double>(t - m_start).count();
 }
 
-void CProtocolLog::Bytes(SimTime t, const char* pszDirection, uint32_t dwBaud, const uint8_t* pData, size_t nCount)
+void CProtocolLog::Bytes(SimTime t, const char* pszDirection, uint32_t dwBaud, const uint8_t* pData,
+                         size_t nCount)
 {
     if (m_pFile == nullptr)
     {

@@ -16,7 +16,8 @@ bool ReadPtyLineInfo(int fd, SPtyLineInfo& info)
         return false;
     }
     info.line.dwBaud = tio.c_ospeed;
-    info.line.bFormatOk = (tio.c_cflag & CSIZE) == CS8 && (tio.c_cflag & PARENB) == 0 && (tio.c_cflag & CSTOPB) == 0;
+    info.line.bFormatOk =
+        (tio.c_cflag & CSIZE) == CS8 && (tio.c_cflag & PARENB) == 0 && (tio.c_cflag & CSTOPB) == 0;
 
     struct SFlag
     {

@@ -106,12 +106,13 @@ void CSimDevice::DropByte(uint8_t by, const SLineState& line, uint32_t dwExpecte
     m_bInDropRun = true;
     if (m_ePhase == ESimPhase::Hung)
     {
-        Event(ESimEvent::Info, "the unit hangs and ignores byte " + Hex(by, 2) + " (reset it: set the line to " +
-                                   std::to_string(m_config.chip.Baud) + " bit/s)");
+        Event(ESimEvent::Info, "the unit hangs and ignores byte " + Hex(by, 2) +
+                                   " (reset it: set the line to " + std::to_string(m_config.chip.Baud) +
+                                   " bit/s)");
         return;
     }
-    std::string strWhy = line.bFormatOk ? std::to_string(line.dwBaud) + " bit/s"
-                                        : "a frame format other than 8N1";
+    std::string strWhy =
+        line.bFormatOk ? std::to_string(line.dwBaud) + " bit/s" : "a frame format other than 8N1";
     Violation("byte " + Hex(by, 2) + " sent at " + strWhy + " is garbage to the unit, which listens at " +
               std::to_string(dwExpectedBaud) + " bit/s 8N1: dropped (and any that follow)");
 }
@@ -184,7 +185,8 @@ void CSimDevice::ReceiveBootRom(uint8_t by, SimTime t)
             }
             else if (m_config.faults.bBadSync)
             {
-                Event(ESimEvent::Fault, "sync answered with " + Hex(SIM_BAD_SYNC_REPLY, 2) + " (--fault bad-sync)");
+                Event(ESimEvent::Fault,
+                      "sync answered with " + Hex(SIM_BAD_SYNC_REPLY, 2) + " (--fault bad-sync)");
                 Send(SIM_BAD_SYNC_REPLY);
             }
             else
@@ -271,8 +273,8 @@ void CSimDevice::FinishDownloadFrame()
     if (m_dwRefusalsLeft > 0)
     {
         --m_dwRefusalsLeft;
-        Event(ESimEvent::Fault, "download refused (--fault refuse-download, " + std::to_string(m_dwRefusalsLeft) +
-                                    " more to refuse)");
+        Event(ESimEvent::Fault, "download refused (--fault refuse-download, " +
+                                    std::to_string(m_dwRefusalsLeft) + " more to refuse)");
         Send(SIM_DOWNLOAD_REFUSED);
         return;
     }
@@ -298,9 +300,9 @@ void CSimDevice::FinishSwitchFrame(SimTime)
     }
     if (!m_config.expectedKernel.empty() && m_kernel != m_config.expectedKernel)
     {
-        Violation("the downloaded kernel (" + std::to_string(m_kernel.size()) + " bytes) is not the one for " +
-                  m_config.chip.Name + " (" + std::to_string(m_config.expectedKernel.size()) +
-                  " bytes): the unit hangs until reset");
+        Violation("the downloaded kernel (" + std::to_string(m_kernel.size()) +
+                  " bytes) is not the one for " + m_config.chip.Name + " (" +
+                  std::to_string(m_config.expectedKernel.size()) + " bytes): the unit hangs until reset");
         m_ePhase = ESimPhase::Hung;
         return;
     }
@@ -478,13 +480,14 @@ void CSimDevice::FinishWriteBlock()
 {
     const uint32_t dwAddress = m_dwCommandAddress;
     const uint8_t* pData = m_frame.data();
-    const uint16_t wReceived = static_cast<uint16_t>((m_frame[SIM_BLOCK_SIZE] << 8) | m_frame[SIM_BLOCK_SIZE + 1]);
+    const uint16_t wReceived =
+        static_cast<uint16_t>((m_frame[SIM_BLOCK_SIZE] << 8) | m_frame[SIM_BLOCK_SIZE + 1]);
     const uint16_t wActual = Crc16(pData, SIM_BLOCK_SIZE);
     const SSimFaults& faults = m_config.faults;
     if (wReceived != wActual)
     {
-        Violation("write block at " + Hex(dwAddress, 6) + ": CRC " + Hex(wReceived, 4) + " sent, but the data's CRC is " +
-                  Hex(wActual, 4) + "; answered '5'");
+        Violation("write block at " + Hex(dwAddress, 6) + ": CRC " + Hex(wReceived, 4) +
+                  " sent, but the data's CRC is " + Hex(wActual, 4) + "; answered '5'");
         Send(SIM_STATUS_CRC_ERROR);
         return;
     }
@@ -497,7 +500,8 @@ void CSimDevice::FinishWriteBlock()
     }
     if (faults.writeFails.count(dwAddress) != 0)
     {
-        Event(ESimEvent::Fault, "write block at " + Hex(dwAddress, 6) + " answered \"04\" (--fault write-fails)");
+        Event(ESimEvent::Fault,
+              "write block at " + Hex(dwAddress, 6) + " answered \"04\" (--fault write-fails)");
         Send('0');
         Send('4');
         return;

@@ -13,7 +13,7 @@
 
 // Reply bytes of the boot ROM (0x11 and 0x01 are what the program expects).
 inline constexpr uint8_t SIM_SYNC_REPLY = 0x11;
-inline constexpr uint8_t SIM_BAD_SYNC_REPLY = 0x10;  // --fault bad-sync
+inline constexpr uint8_t SIM_BAD_SYNC_REPLY = 0x10; // --fault bad-sync
 inline constexpr uint8_t SIM_DOWNLOAD_OK = 0x01;
 inline constexpr uint8_t SIM_DOWNLOAD_REFUSED = 0x00; // bad checksum, bad load address, empty image
 inline constexpr uint8_t SIM_SWITCH_REPLY = 0x01;
@@ -22,7 +22,7 @@ inline constexpr uint8_t SIM_SWITCH_REPLY = 0x01;
 inline constexpr uint8_t SIM_STATUS_ACCEPTED = '0'; // first status of a command with an address
 inline constexpr uint8_t SIM_STATUS_DONE = '1';     // ping, ready for data, operation complete
 inline constexpr uint8_t SIM_STATUS_NOT_BLANK = '2';
-inline constexpr uint8_t SIM_STATUS_INVALID = '4';  // unknown command, or an address it refuses
+inline constexpr uint8_t SIM_STATUS_INVALID = '4'; // unknown command, or an address it refuses
 inline constexpr uint8_t SIM_STATUS_CRC_ERROR = '5';
 
 // A frame that stops arriving for this long is dropped, so the program's retry starts afresh.
@@ -123,14 +123,14 @@ private:
     EBootState m_eBootState = EBootState::Idle;
     EKernelState m_eKernelState = EKernelState::Idle;
 
-    std::vector<uint8_t> m_frame;         // bytes of the frame being collected
-    uint32_t m_dwFrameNeed = 0;           // bytes still missing from it
+    std::vector<uint8_t> m_frame;           // bytes of the frame being collected
+    uint32_t m_dwFrameNeed = 0;             // bytes still missing from it
     std::optional<SimTime> m_frameDeadline; // when a stalled frame is dropped
     uint8_t m_byCommand = 0;
     uint32_t m_dwCommandAddress = 0;
-    std::optional<SimTime> m_busyUntil;   // completion of erase/blank check; none while it hangs
+    std::optional<SimTime> m_busyUntil; // completion of erase/blank check; none while it hangs
 
-    std::vector<uint8_t> m_kernel;        // the image of the last accepted download
+    std::vector<uint8_t> m_kernel; // the image of the last accepted download
     bool m_bKernelLoaded = false;
     uint32_t m_dwRefusalsLeft;
     std::set<uint32_t> m_crcOnceLeft;
@@ -140,8 +140,8 @@ private:
     uint32_t m_dwProgrammedBlocks = 0;
     uint32_t m_dwViolations = 0;
     uint32_t m_dwDroppedBytes = 0;
-    bool m_bInDropRun = false;            // the last byte was dropped: report a run only once
-    bool m_bBusyNoticed = false;          // bytes during erase/blank check were reported
+    bool m_bInDropRun = false;   // the last byte was dropped: report a run only once
+    bool m_bBusyNoticed = false; // bytes during erase/blank check were reported
     std::optional<SLineState> m_lastLine;
 
     std::vector<SSimOutByte> m_output;

@@ -108,8 +108,9 @@ void CSimHost::CheckLine(SimTime now)
     {
         return;
     }
-    m_log.Note(now, std::string(m_bLineKnown ? "line set to " : "line at ") + std::to_string(info.line.dwBaud) +
-                        " bit/s" + (info.line.bFormatOk ? " 8N1" : " (not 8N1)"));
+    m_log.Note(now, std::string(m_bLineKnown ? "line set to " : "line at ") +
+                        std::to_string(info.line.dwBaud) + " bit/s" +
+                        (info.line.bFormatOk ? " 8N1" : " (not 8N1)"));
     if (!info.bRaw && (!m_bLineKnown || m_lineInfo.bRaw))
     {
         OnSimEvent(ESimEvent::Violation, "the line is not raw (" + info.strNotRaw +
@@ -413,7 +414,8 @@ int CSimHost::Run()
         const size_t nUnitIndex = fds.size();
         if (m_unit.IsOpen())
         {
-            fds.push_back({m_unit.MasterFd(), static_cast<short>(POLLIN | (m_bWriteBlocked ? POLLOUT : 0)), 0});
+            fds.push_back(
+                {m_unit.MasterFd(), static_cast<short>(POLLIN | (m_bWriteBlocked ? POLLOUT : 0)), 0});
         }
         const size_t nDecoyIndex = fds.size();
         for (const auto& pDecoy : m_decoys)

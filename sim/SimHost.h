@@ -74,8 +74,8 @@ private:
 
     std::deque<SInbound> m_inbound;
     std::deque<SOutbound> m_outbound;
-    bool m_bWriteBlocked = false;   // the pty would not take more: wait for POLLOUT
-    bool m_bTxLostRun = false;      // reply bytes are being lost: reported once per run
+    bool m_bWriteBlocked = false; // the pty would not take more: wait for POLLOUT
+    bool m_bTxLostRun = false;    // reply bytes are being lost: reported once per run
 
     SPtyLineInfo m_lineInfo;
     bool m_bLineKnown = false;

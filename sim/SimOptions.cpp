@@ -36,8 +36,9 @@ bool CheckFaultBlocks(const std::set<uint32_t>& blocks, const char* pszName, con
         if (!bInside)
         {
             char buf[160];
-            std::snprintf(buf, sizeof buf, "--fault %s=0x%06X: not a 512-byte block of the %s flash (0x%06X..0x%06X)",
-                          pszName, dwAddress, chip.Name.c_str(), chip.StartAddress, chip.EndAddress);
+            std::snprintf(buf, sizeof buf,
+                          "--fault %s=0x%06X: not a 512-byte block of the %s flash (0x%06X..0x%06X)", pszName,
+                          dwAddress, chip.Name.c_str(), chip.StartAddress, chip.EndAddress);
             strError = buf;
             return false;
         }
@@ -173,7 +174,8 @@ bool ParseSimOptions(const std::vector<std::string>& args, SSimOptions& opts, st
             }
             if (!ParseNumber(strValue, MAX_MS, dwMs))
             {
-                strError = strOpt + " needs milliseconds (0 to " + std::to_string(MAX_MS) + "), not '" + strValue + "'";
+                strError = strOpt + " needs milliseconds (0 to " + std::to_string(MAX_MS) + "), not '" +
+                           strValue + "'";
                 return false;
             }
             return true;

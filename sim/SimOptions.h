@@ -8,18 +8,18 @@
 
 struct SSimOptions
 {
-    std::string strLink;            // --link: path of the symlink to the unit's pty (required)
-    SChipDef chip;                  // --chip, default MB90F345
-    uint32_t dwEraseMs = 1500;      // --erase-ms
-    uint32_t dwBlankMs = 300;       // --blank-ms
-    bool bPace = true;              // --pace / --no-pace
-    uint32_t dwPaceCapMs = 300;     // --pace-cap-ms: longest hold-back of a received byte
-    SSimFaults faults;              // --fault, repeatable
-    std::string strDump;            // --dump FILE
-    std::string strLog;             // --log FILE
+    std::string strLink;             // --link: path of the symlink to the unit's pty (required)
+    SChipDef chip;                   // --chip, default MB90F345
+    uint32_t dwEraseMs = 1500;       // --erase-ms
+    uint32_t dwBlankMs = 300;        // --blank-ms
+    bool bPace = true;               // --pace / --no-pace
+    uint32_t dwPaceCapMs = 300;      // --pace-cap-ms: longest hold-back of a received byte
+    SSimFaults faults;               // --fault, repeatable
+    std::string strDump;             // --dump FILE
+    std::string strLog;              // --log FILE
     std::vector<std::string> decoys; // --decoy PATH, repeatable
-    bool bQuiet = false;            // --quiet
-    bool bHelp = false;             // --help
+    bool bQuiet = false;             // --quiet
+    bool bHelp = false;              // --help
 };
 
 // Parses the arguments after the program name. False with a one-line reason on a bad command

@@ -61,7 +61,8 @@ bool CSimPty::Open(const std::string& strLink, std::string& strError)
         return false;
     }
     char szName[PATH_MAX];
-    if (grantpt(m_nMaster) != 0 || unlockpt(m_nMaster) != 0 || ptsname_r(m_nMaster, szName, sizeof szName) != 0)
+    if (grantpt(m_nMaster) != 0 || unlockpt(m_nMaster) != 0 ||
+        ptsname_r(m_nMaster, szName, sizeof szName) != 0)
     {
         strError = ErrnoText("cannot prepare the pty");
         Close();

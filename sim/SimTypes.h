@@ -26,16 +26,16 @@ struct SLineState
 // Misbehaviour injected on purpose, to test how the program copes.
 struct SSimFaults
 {
-    bool bNoSync = false;             // no answer to 0x18
-    bool bBadSync = false;            // a wrong answer to 0x18
-    uint32_t dwRefuseDownloads = 0;   // refuse this many well-formed download frames
-    bool bNoPing = false;             // the kernel does not answer its ping
-    bool bEraseHangs = false;         // the erase never completes
-    bool bBlankFails = false;         // the blank check reports "not blank" however the flash is
-    bool bBlankHangs = false;         // the blank check never completes
-    std::set<uint32_t> crcOnce;       // blocks whose first write is answered '5'
-    std::set<uint32_t> crcAlways;     // blocks whose every write is answered '5'
-    std::set<uint32_t> writeFails;    // blocks whose write is answered "04"
+    bool bNoSync = false;                // no answer to 0x18
+    bool bBadSync = false;               // a wrong answer to 0x18
+    uint32_t dwRefuseDownloads = 0;      // refuse this many well-formed download frames
+    bool bNoPing = false;                // the kernel does not answer its ping
+    bool bEraseHangs = false;            // the erase never completes
+    bool bBlankFails = false;            // the blank check reports "not blank" however the flash is
+    bool bBlankHangs = false;            // the blank check never completes
+    std::set<uint32_t> crcOnce;          // blocks whose first write is answered '5'
+    std::set<uint32_t> crcAlways;        // blocks whose every write is answered '5'
+    std::set<uint32_t> writeFails;       // blocks whose write is answered "04"
     std::optional<uint32_t> vanishAfter; // the unit goes away after this many programmed blocks
 };
 

@@ -2,9 +2,7 @@
 
 #include <algorithm>
 
-CWirePacer::CWirePacer(bool bEnabled, std::chrono::microseconds cap) : m_bEnabled(bEnabled), m_cap(cap)
-{
-}
+CWirePacer::CWirePacer(bool bEnabled, std::chrono::microseconds cap) : m_bEnabled(bEnabled), m_cap(cap) {}
 
 std::chrono::microseconds CWirePacer::ByteTime(uint32_t dwBaud)
 {

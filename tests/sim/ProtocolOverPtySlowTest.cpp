@@ -55,7 +55,8 @@ class ProtocolOverPtySlowTest : public ::testing::Test
 {
 protected:
     // Loads a sample, selects its processor and starts a simulator for it.
-    void StartUnit(const std::string& strSample, SSimProcessOptions opts = {}, const char* pszSimChip = nullptr)
+    void StartUnit(const std::string& strSample, SSimProcessOptions opts = {},
+                   const char* pszSimChip = nullptr)
     {
         ASSERT_EQ(m_image.Load(OrlixSamplePath(strSample)), LOAD_OK) << strSample;
         ASSERT_TRUE(m_chip.SelectChip(m_image.GetProcessor())) << m_image.GetProcessor();
@@ -148,7 +149,8 @@ protected:
         ASSERT_EQ(dump.size(), expected.size());
         const auto mismatch = std::mismatch(dump.begin(), dump.end(), expected.begin());
         EXPECT_TRUE(mismatch.first == dump.end())
-            << "first difference at " << Hex(m_chip.StartAddress + static_cast<uint32_t>(mismatch.first - dump.begin()));
+            << "first difference at "
+            << Hex(m_chip.StartAddress + static_cast<uint32_t>(mismatch.first - dump.begin()));
     }
 
     size_t CountInStderr(const std::string& strPart) const
@@ -252,11 +254,13 @@ TEST_F(ProtocolOverPtySlowTest, MistakesOfTheProgramAreCaughtByTheUnit)
     uint8_t buf[515] = {};
     EXPECT_EQ(m_kernel.WriteFlashBlock(buf, 0xF80000, 512), KR_INVALID_COMMAND);
     EXPECT_EQ(m_kernel.ReadFlashBlock(buf, 0xF80000), KR_INVALID_COMMAND);
-    m_kernel.SetChip([] {
-        SChipDef other;
-        other.SelectChip("MB90F345");
-        return other;
-    }());
+    m_kernel.SetChip(
+        []
+        {
+            SChipDef other;
+            other.SelectChip("MB90F345");
+            return other;
+        }());
     EXPECT_EQ(m_kernel.EraseFlash(), KR_INVALID_COMMAND);
     EXPECT_GE(CountInStderr("protocol error"), 4u);
 }
@@ -349,7 +353,8 @@ TEST_F(ProtocolOverPtySlowTest, FaultsOfTheBlockWrites)
     const std::vector<uint32_t> blocks = ImageBlocks();
     ASSERT_GE(blocks.size(), 3u);
     SSimProcessOptions opts;
-    opts.faults = {"crc-once=" + Hex(blocks[0]), "crc-always=" + Hex(blocks[1]), "write-fails=" + Hex(blocks[2])};
+    opts.faults = {"crc-once=" + Hex(blocks[0]), "crc-always=" + Hex(blocks[1]),
+                   "write-fails=" + Hex(blocks[2])};
     ASSERT_NO_FATAL_FAILURE(StartUnit("controller-mb90f362.mhx", opts));
     ASSERT_NO_FATAL_FAILURE(Download());
     ASSERT_EQ(m_kernel.EraseFlash(), KR_OK);

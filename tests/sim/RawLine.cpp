@@ -101,8 +101,8 @@ std::vector<uint8_t> CRawLine::Read(size_t nCount, std::chrono::milliseconds tim
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (out.size() < nCount)
     {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0)
         {
             break;

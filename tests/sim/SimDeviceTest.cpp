@@ -18,7 +18,10 @@ constexpr uint32_t LAST_BLOCK = 0xFFFE00;
 class CEventLog : public ISimEvents
 {
 public:
-    void OnSimEvent(ESimEvent eKind, const std::string& strText) override { m_events.push_back({eKind, strText}); }
+    void OnSimEvent(ESimEvent eKind, const std::string& strText) override
+    {
+        m_events.push_back({eKind, strText});
+    }
     size_t Count(ESimEvent eKind) const
     {
         return static_cast<size_t>(
@@ -147,7 +150,10 @@ protected:
         return SendFast(BlockWithCrc(block));
     }
 
-    const uint8_t* FlashAt(uint32_t dwAddress) const { return m_pDevice->Flash().data() + (dwAddress - START); }
+    const uint8_t* FlashAt(uint32_t dwAddress) const
+    {
+        return m_pDevice->Flash().data() + (dwAddress - START);
+    }
 
     CEventLog m_events;
     std::unique_ptr<CSimDevice> m_pDevice;
@@ -320,7 +326,8 @@ TEST_F(SimDeviceTest, EraseAndBlankCheckTakeTheirTime)
     EXPECT_EQ(SendFast({0xE8, 0xE8}), Bytes{});
     EXPECT_EQ(Wait(500ms), Bytes{'1'});
     EXPECT_FALSE(m_pDevice->IsBusy());
-    EXPECT_TRUE(std::all_of(m_pDevice->Flash().begin(), m_pDevice->Flash().end(), [](uint8_t b) { return b == 0xFF; }));
+    EXPECT_TRUE(std::all_of(m_pDevice->Flash().begin(), m_pDevice->Flash().end(),
+                            [](uint8_t b) { return b == 0xFF; }));
 
     EXPECT_EQ(SendFast(Command(0x48, START)), Bytes{'0'});
     EXPECT_EQ(Wait(300ms), Bytes{'1'});

@@ -25,9 +25,10 @@ TEST(SimOptionsTest, DefaultsAndValueForms)
     EXPECT_TRUE(opts.bPace);
     EXPECT_FALSE(opts.bQuiet);
 
-    ASSERT_TRUE(Parse({"--link=/x", "--chip=MB90F362", "--erase-ms", "0", "--blank-ms=20", "--no-pace", "--quiet",
-                       "--decoy", "/d1", "--decoy=/d2", "--dump", "/f.bin", "--log=/p.log", "--pace-cap-ms", "50"},
-                      opts, strError))
+    ASSERT_TRUE(
+        Parse({"--link=/x", "--chip=MB90F362", "--erase-ms", "0", "--blank-ms=20", "--no-pace", "--quiet",
+               "--decoy", "/d1", "--decoy=/d2", "--dump", "/f.bin", "--log=/p.log", "--pace-cap-ms", "50"},
+              opts, strError))
         << strError;
     EXPECT_EQ(opts.chip.Name, "MB90F362");
     EXPECT_EQ(opts.chip.ResourceId, 148u);
@@ -77,10 +78,31 @@ TEST(SimOptionsTest, FaultsAndTheirValues)
 {
     SSimOptions opts;
     std::string strError;
-    ASSERT_TRUE(Parse({"--link", "/x", "--fault", "no-sync", "--fault", "bad-sync", "--fault", "no-ping", "--fault",
-                       "erase-hangs", "--fault", "blank-fails", "--fault", "blank-hangs", "--fault",
-                       "refuse-download=3", "--fault", "crc-once=0xF80200", "--fault", "crc-once=0xFFFE00",
-                       "--fault", "crc-always=16253952", "--fault", "write-fails=0xF80000", "--fault=vanish-after=7"},
+    ASSERT_TRUE(Parse({"--link",
+                       "/x",
+                       "--fault",
+                       "no-sync",
+                       "--fault",
+                       "bad-sync",
+                       "--fault",
+                       "no-ping",
+                       "--fault",
+                       "erase-hangs",
+                       "--fault",
+                       "blank-fails",
+                       "--fault",
+                       "blank-hangs",
+                       "--fault",
+                       "refuse-download=3",
+                       "--fault",
+                       "crc-once=0xF80200",
+                       "--fault",
+                       "crc-once=0xFFFE00",
+                       "--fault",
+                       "crc-always=16253952",
+                       "--fault",
+                       "write-fails=0xF80000",
+                       "--fault=vanish-after=7"},
                       opts, strError))
         << strError;
     const SSimFaults& f = opts.faults;
@@ -93,8 +115,8 @@ TEST(SimOptionsTest, FaultsAndTheirValues)
 
     // A fault that could never fire is a mistake in the test that asked for it.
     const std::vector<std::vector<std::string>> bad = {
-        {"--fault", "crc-once=0xF80100"},                      // not a block boundary
-        {"--fault", "crc-once=0xF7FE00"},                      // below the flash
+        {"--fault", "crc-once=0xF80100"},                          // not a block boundary
+        {"--fault", "crc-once=0xF7FE00"},                          // below the flash
         {"--chip", "MB90F362", "--fault", "write-fails=0xF80000"}, // the other chip's flash
         {"--fault", "crc-always"},
         {"--fault", "crc-always=0x1000000"},

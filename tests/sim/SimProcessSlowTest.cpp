@@ -15,8 +15,8 @@
 #include <unistd.h>
 
 #include <numeric>
-#include <sstream>
 #include <regex>
+#include <sstream>
 #include <thread>
 
 using namespace std::chrono_literals;
@@ -26,7 +26,9 @@ namespace
 {
 bool Exists(const std::string& strPath)
 {
-    struct stat st{};
+    struct stat st
+    {
+    };
     return lstat(strPath.c_str(), &st) == 0;
 }
 
@@ -119,8 +121,8 @@ TEST(SimProcessSlowTest, ReadyLineLinksDumpAndCleanExit)
     opts.strChip = "MB90F362";
     opts.decoyNames = {"decoy0", "decoy1"};
     ASSERT_TRUE(sim.Start(dir.Path(), opts)) << sim.Error();
-    EXPECT_TRUE(std::regex_match(sim.ReadyLine(),
-                                 std::regex("orlix-sim ready: " + dir.File("unit0") + " -> /dev/pts/[0-9]+ MB90F362")))
+    EXPECT_TRUE(std::regex_match(sim.ReadyLine(), std::regex("orlix-sim ready: " + dir.File("unit0") +
+                                                             " -> /dev/pts/[0-9]+ MB90F362")))
         << sim.ReadyLine();
     EXPECT_TRUE(Exists(sim.LinkPath()));
     for (const auto& strDecoy : sim.DecoyPaths())

@@ -45,7 +45,9 @@ TEST(SimPtySlowTest, LinkIsMadeReplacedAndRemovedOnlyWhenOurs)
         pty.Close(); // not its link any more: left alone
         EXPECT_EQ(LinkTarget(strLink), second.SlaveName());
         second.Close();
-        struct stat st{};
+        struct stat st
+        {
+        };
         EXPECT_NE(lstat(strLink.c_str(), &st), 0);
     }
     // A file that is not a symlink is never replaced.

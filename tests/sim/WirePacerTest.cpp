@@ -7,7 +7,7 @@ using us = std::chrono::microseconds;
 
 TEST(WirePacerTest, ByteTimeIsTenBitsRoundedUp)
 {
-    EXPECT_EQ(CWirePacer::ByteTime(4800), us(2084));  // 2083.3 us
+    EXPECT_EQ(CWirePacer::ByteTime(4800), us(2084)); // 2083.3 us
     EXPECT_EQ(CWirePacer::ByteTime(115200), us(87)); // 86.8 us
     EXPECT_EQ(CWirePacer::ByteTime(10'000'000), us(1));
     EXPECT_EQ(CWirePacer::ByteTime(0), us(0));

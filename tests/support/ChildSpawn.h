@@ -12,7 +12,7 @@ struct SSpawnRequest
     std::vector<std::string> args;     // argv[1..]
     std::vector<std::string> extraEnv; // NAME=VALUE, replacing an inherited NAME
     std::string strWorkDir;
-    int nStdinFd = -1;                 // -1: /dev/null
+    int nStdinFd = -1; // -1: /dev/null
     int nStdoutFd = -1;
     int nStderrFd = -1;
 };

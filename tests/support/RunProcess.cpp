@@ -105,8 +105,8 @@ pid_t SpawnChild(const SSpawnRequest& req, std::string& strError)
     posix_spawnattr_setsigdefault(&attr, &defaults);
     posix_spawnattr_setsigmask(&attr, &noneBlocked);
     posix_spawnattr_setpgroup(&attr, 0);
-    posix_spawnattr_setflags(&attr, static_cast<short>(POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF |
-                                                       POSIX_SPAWN_SETSIGMASK));
+    posix_spawnattr_setflags(
+        &attr, static_cast<short>(POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK));
 
     pid_t pid = -1;
     const int nErr = posix_spawn(&pid, req.strPath.c_str(), &actions, &attr, argv.data(), envp.data());
@@ -231,8 +231,8 @@ SProcessResult RunProcess(const std::string& strPath, const SRunOptions& opts)
             }
             if (owners[i] == &inPipe[1])
             {
-                const ssize_t w = write(inPipe[1], opts.strStdin.data() + nStdinDone,
-                                        opts.strStdin.size() - nStdinDone);
+                const ssize_t w =
+                    write(inPipe[1], opts.strStdin.data() + nStdinDone, opts.strStdin.size() - nStdinDone);
                 if (w > 0)
                 {
                     nStdinDone += static_cast<size_t>(w);
@@ -263,7 +263,8 @@ SProcessResult RunProcess(const std::string& strPath, const SRunOptions& opts)
     // Both outputs are closed; the child may still be running (it closed them itself or was
     // killed): wait for it within what is left of the time-out.
     int nStatus = 0;
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (!WaitChild(pid, static_cast<int>(std::max<int64_t>(left.count(), 0)), nStatus))
     {
         result.bTimedOut = true;

@@ -38,8 +38,15 @@ bool CSimProcess::Start(const std::string& strDir, const SSimProcessOptions& opt
 
     SSpawnRequest req;
     req.strPath = strSimPath.empty() ? OrlixSimPath() : strSimPath;
-    req.args = {"--link", m_strLinkPath, "--chip", opts.strChip, "--erase-ms", std::to_string(opts.dwEraseMs),
-                "--blank-ms", std::to_string(opts.dwBlankMs), opts.bPace ? "--pace" : "--no-pace"};
+    req.args = {"--link",
+                m_strLinkPath,
+                "--chip",
+                opts.strChip,
+                "--erase-ms",
+                std::to_string(opts.dwEraseMs),
+                "--blank-ms",
+                std::to_string(opts.dwBlankMs),
+                opts.bPace ? "--pace" : "--no-pace"};
     for (const auto& fault : opts.faults)
     {
         req.args.insert(req.args.end(), {"--fault", fault});
@@ -97,8 +104,8 @@ bool CSimProcess::Start(const std::string& strDir, const SSimProcessOptions& opt
             m_strError = "unexpected first line: " + m_strReadyLine;
             break;
         }
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0)
         {
             m_strError = "no ready line within " + std::to_string(timeout.count()) + " ms";

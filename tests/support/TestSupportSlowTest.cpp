@@ -62,7 +62,9 @@ TEST(RunProcessSlowTest, TimeOutKillsTheWholeProcessGroup)
     EXPECT_EQ(r.strStdout, "started\n");
     EXPECT_LT(r.elapsed, 5s);
     std::this_thread::sleep_for(3500ms);
-    struct stat st{};
+    struct stat st
+    {
+    };
     EXPECT_NE(stat(strMarker.c_str(), &st), 0) << "the background child survived the time-out";
 }
 
@@ -107,7 +109,9 @@ TEST(TempDirSlowTest, FolderIsPrivateAndRemovedWithItsContents)
     {
         CTempDir dir;
         strPath = dir.Path();
-        struct stat st{};
+        struct stat st
+        {
+        };
         ASSERT_EQ(stat(strPath.c_str(), &st), 0);
         EXPECT_EQ(st.st_mode & 0777, 0700u);
         WriteFileText(dir.File("a.txt"), "x");
@@ -118,6 +122,8 @@ TEST(TempDirSlowTest, FolderIsPrivateAndRemovedWithItsContents)
         CTempDir other;
         EXPECT_NE(other.Path(), strPath);
     }
-    struct stat st{};
+    struct stat st
+    {
+    };
     EXPECT_NE(stat(strPath.c_str(), &st), 0);
 }
