@@ -1,7 +1,6 @@
 #include "app/gui/Autopilot.h"
 
 #include <wx/button.h>
-#include <wx/gauge.h>
 #include <wx/msgdlg.h>
 #include <wx/generic/msgdlgg.h>
 #include <wx/stattext.h>
@@ -129,6 +128,15 @@ void CAutopilotDialog::OnTick(wxTimerEvent&)
     {
         return;
     }
+    // Once, while the programming thread runs.
+    if (m_options.bCloseWhileBusy && !m_bCloseRequested && Core().IsBusy() && Core().GetState() == STATE_PROGRAM_RESULT)
+    {
+        m_bCloseRequested = true;
+        std::fprintf(stderr, "autopilot: close while busy\n");
+        std::fflush(stderr);
+        Close();
+    }
+
     const auto now = std::chrono::steady_clock::now();
     const std::string strPage = PageSignature();
     if (strPage != m_strPage)
@@ -138,19 +146,6 @@ void CAutopilotDialog::OnTick(wxTimerEvent&)
         std::fprintf(stderr, "autopilot: page %s\n", strPage.c_str());
         std::fflush(stderr);
         return;
-    }
-
-    if (m_options.bCloseWhileBusy && !m_bCloseRequested && Core().IsBusy() && Core().GetState() == STATE_PROGRAM_RESULT)
-    {
-        auto* pGauge = dynamic_cast<wxGauge*>(GetControl(IDC_PROGRESS));
-        if (pGauge != nullptr && pGauge->GetValue() > 0)
-        {
-            m_bCloseRequested = true;
-            std::fprintf(stderr, "autopilot: close while busy\n");
-            std::fflush(stderr);
-            Close();
-            return;
-        }
     }
 
     if (now - m_pageSince < SETTLE_TIME || Core().IsBusy())

@@ -4,11 +4,17 @@
 #include "app/gui/OrlixApp.h"
 
 #include <wx/init.h>
+#include <wx/log.h>
 
 int main(int argc, char** argv)
 {
     const std::string strCmdLine = JoinCommandLine(argc, argv);
     const std::string strAppName = AppNameFromPath(argc > 0 && argv[0] != nullptr ? argv[0] : "orlix");
+    // The toolkit's own complaints (no display, for one) go to stderr: a message box is no
+    // use before the toolkit runs, and trying one without a display aborts the process.
+    delete wxLog::SetActiveTarget(new wxLogStderr);
     wxApp::SetInstance(new COrlixApp(strCmdLine, strAppName));
-    return wxEntry(argc, argv);
+    const int nStatus = wxEntry(argc, argv);
+    // A toolkit that cannot start (no display) is a failure like any other, not status 255.
+    return nStatus < 0 ? 1 : nStatus;
 }
