@@ -39,14 +39,10 @@ void PumpFor(std::chrono::milliseconds duration)
     PumpUntil([] { return false; }, duration);
 }
 
-wxImage CaptureClientArea(wxWindow* pWnd, bool bRepaint)
+namespace
 {
-    if (bRepaint)
-    {
-        pWnd->Refresh();
-        pWnd->Update();
-        PumpFor(150ms);
-    }
+wxImage CaptureNow(wxWindow* pWnd)
+{
     // From the window itself: a screen DC on GTK 3 keeps serving its first snapshot.
     const wxSize size = pWnd->GetClientSize();
     wxBitmap bitmap(size);
@@ -56,6 +52,27 @@ wxImage CaptureClientArea(wxWindow* pWnd, bool bRepaint)
         memory.Blit(0, 0, size.x, size.y, &window, 0, 0);
     }
     return bitmap.ConvertToImage();
+}
+} // namespace
+
+wxImage CaptureClientArea(wxWindow* pWnd, bool bRepaint)
+{
+    if (!bRepaint)
+    {
+        return CaptureNow(pWnd);
+    }
+    pWnd->Refresh();
+    pWnd->Update();
+    PumpFor(150ms);
+    // A busy machine may take a while to map and paint a new window.
+    wxImage image = CaptureNow(pWnd);
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (CountColours(image) < 32 && std::chrono::steady_clock::now() < deadline)
+    {
+        PumpFor(100ms);
+        image = CaptureNow(pWnd);
+    }
+    return image;
 }
 
 std::string CheckAndSaveShot(wxWindow* pWnd, const wxImage& image, const std::string& strName)

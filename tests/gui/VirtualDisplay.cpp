@@ -22,11 +22,6 @@ CVirtualDisplay::~CVirtualDisplay()
 
 bool CVirtualDisplay::Ensure(std::string& strError)
 {
-    const char* pszDisplay = std::getenv("DISPLAY");
-    if (pszDisplay != nullptr && *pszDisplay != '\0')
-    {
-        return true;
-    }
     int fds[2];
     if (pipe(fds) != 0)
     {
@@ -55,6 +50,11 @@ bool CVirtualDisplay::Ensure(std::string& strError)
     {
         close(fds[0]);
         m_pid = -1;
+        const char* pszDisplay = std::getenv("DISPLAY");
+        if (pszDisplay != nullptr && *pszDisplay != '\0')
+        {
+            return true;
+        }
         strError = std::string("cannot start Xvfb (install the xvfb package): ") + std::strerror(nRc);
         return false;
     }

@@ -1,6 +1,7 @@
 #pragma once
-// A private X server (Xvfb) for tests of the window, started when DISPLAY is not set, so the
-// tests run the same under ctest, under xvfb-run and on a desktop.
+// A private X server (Xvfb) for tests of the window. Every test process gets its own, so tests
+// running in parallel never cover each other's windows, and a desktop's window manager never
+// moves or decorates them; only without Xvfb does an existing DISPLAY serve.
 #include <sys/types.h>
 
 #include <string>
@@ -13,8 +14,8 @@ public:
     CVirtualDisplay& operator=(const CVirtualDisplay&) = delete;
     ~CVirtualDisplay();
 
-    // Leaves an existing DISPLAY alone; otherwise starts Xvfb on a free display number and
-    // sets DISPLAY. False with strError when there is no display and none could be started.
+    // Starts Xvfb on a free display number and sets DISPLAY. Without Xvfb an existing DISPLAY
+    // is kept; false with strError when there is neither.
     bool Ensure(std::string& strError);
     void Stop();
 

@@ -183,4 +183,6 @@ TEST(AboutBox, NamesProductAndVersionAndTheStandInKernels)
     EXPECT_LT(pLine2->GetRect().GetRight(), pOk->GetRect().GetLeft());
     EXPECT_FALSE(pLine1->GetRect().Intersects(pLine2->GetRect()));
     EXPECT_GE(client.height, dlg.ConvertDialogToPixels(wxSize(0, 55)).y);
+    dlg.Show();
+    EXPECT_EQ(CheckAndSaveShot(&dlg, CaptureClientArea(&dlg), "about"), "");
 }
