@@ -27,6 +27,15 @@ COrlixDlg::COrlixDlg(IWizardView& view, SWorkerProcs procs)
 
 COrlixDlg::~COrlixDlg()
 {
+    StopWorker();
+}
+
+void COrlixDlg::StopWorker()
+{
+    if (!m_worker.joinable())
+    {
+        return;
+    }
     // A worker never outlives the dialog: it sees the stop request at its next check, its
     // waits on the clock end, and a blocking read on the port throws.
     m_bStopRequested = true;

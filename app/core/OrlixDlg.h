@@ -80,11 +80,16 @@ public:
     // Flags 0, strings empty; the real worker procedures.
     explicit COrlixDlg(IWizardView& view);
     COrlixDlg(IWizardView& view, SWorkerProcs procs);
-    // A running worker is told to stop (StopRequested, clock waits cancelled, port reads
-    // interrupted) and joined. The view must outlive the dialog.
+    // Calls StopWorker. The view must outlive the dialog.
     ~COrlixDlg() override;
     COrlixDlg(const COrlixDlg&) = delete;
     COrlixDlg& operator=(const COrlixDlg&) = delete;
+
+    // A running worker is told to stop (StopRequested, clock waits cancelled, port reads
+    // interrupted) and joined; for the end of the dialog, as later workers stop at once. A
+    // class derived from this one calls it first in its destructor, so no worker calls a
+    // virtual function of an object being destroyed.
+    void StopWorker();
 
     // Options f/F (firmware path), a/A (automatic), r/R (further units) and p/P (a device
     // path the search tries, repeatable, in the order given).

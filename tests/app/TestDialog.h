@@ -54,6 +54,9 @@ public:
     // pLog: where port calls are logged beside the view's calls (may be null).
     CTestDlg(IWizardView& view, std::shared_ptr<SFakeUnit> pUnit, std::vector<std::string>* pLog);
     CTestDlg(CFakeView& view, std::shared_ptr<SFakeUnit> pUnit);
+    ~CTestDlg() override { StopWorker(); }
+    CTestDlg(const CTestDlg&) = delete;
+    CTestDlg& operator=(const CTestDlg&) = delete;
 
     bool OpenPort() override;
     void ClosePort() override;

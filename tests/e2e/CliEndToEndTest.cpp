@@ -84,6 +84,7 @@ protected:
         SProcessResult result = RunProcess(OrlixBinPath("orlix-cli"), opts);
         EXPECT_TRUE(result.bStarted) << result.strError;
         EXPECT_FALSE(result.bTimedOut) << result.strStdout;
+        EXPECT_EQ(result.strStderr, "") << "the console writes everything to stdout";
         return result;
     }
 
