@@ -12,8 +12,8 @@ CConsoleApp::CConsoleApp(std::ostream& out, bool bTerminal)
 }
 
 CConsoleApp::CConsoleApp(std::ostream& out, bool bTerminal, const DialogFactory& makeDialog)
-    : m_view(out, bTerminal, *this, [this](SWizardMessage msg) { m_queue.PushWizard(std::move(msg)); })
-    , m_pDlg(makeDialog(m_view))
+    : m_view(out, bTerminal, *this, [this](SWizardMessage msg) { m_queue.PushWizard(std::move(msg)); }),
+      m_pDlg(makeDialog(m_view))
 {
 }
 

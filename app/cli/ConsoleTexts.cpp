@@ -26,7 +26,8 @@ constexpr SCliTextRow CLI_TEXTS[] = {
      "    sudo usermod -aG %s $USER\n"
      "then log out and in again.",
      "Übersprungen, weil der Zugriff verweigert wurde: %s.\n"
-     "Ihr Benutzer darf diese Schnittstellen nicht verwenden. Nehmen Sie ihn in die Gruppe auf, der das Gerät gehört (%s):\n"
+     "Ihr Benutzer darf diese Schnittstellen nicht verwenden. Nehmen Sie ihn in die Gruppe auf, der das "
+     "Gerät gehört (%s):\n"
      "    sudo usermod -aG %s $USER\n"
      "und melden Sie sich danach neu an."},
     {"Note: ", "Hinweis: "},

@@ -4,15 +4,15 @@
 
 enum class ECliText
 {
-    PressEnter,       // "> [%s] Press Enter."
-    AnswerYesNo,      // "> [%s] / [%s] Answer y or n."
-    NotAnAnswer,      // refused Yes/No input
-    EnterOnly,        // refused text at the action prompt; %s: caption
-    FileNamePrompt,   // %s: filter description, %s: current file or empty
-    FileCancelled,    // the file dialog was left without a name
-    AccessDenied,     // %s: ports, %s: group, %s: group
-    StandInNotice,    // prefix of STAND_IN_KERNEL_NOTICE
-    Usage,            // --help
+    PressEnter,     // "> [%s] Press Enter."
+    AnswerYesNo,    // "> [%s] / [%s] Answer y or n."
+    NotAnAnswer,    // refused Yes/No input
+    EnterOnly,      // refused text at the action prompt; %s: caption
+    FileNamePrompt, // %s: filter description, %s: current file or empty
+    FileCancelled,  // the file dialog was left without a name
+    AccessDenied,   // %s: ports, %s: group, %s: group
+    StandInNotice,  // prefix of STAND_IN_KERNEL_NOTICE
+    Usage,          // --help
 };
 
 std::string CliText(ECliText id);

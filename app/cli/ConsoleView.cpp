@@ -62,7 +62,8 @@ std::string Trim(const std::string& str)
 // dropped file) removed, "~/" expanded, relative names resolved against the current folder.
 std::string FullPathOf(std::string strName)
 {
-    if (strName.size() >= 2 && (strName.front() == '\'' || strName.front() == '"') && strName.back() == strName.front())
+    if (strName.size() >= 2 && (strName.front() == '\'' || strName.front() == '"') &&
+        strName.back() == strName.front())
     {
         strName = strName.substr(1, strName.size() - 2);
     }
@@ -82,11 +83,8 @@ std::string FullPathOf(std::string strName)
 } // namespace
 
 CConsoleView::CConsoleView(std::ostream& out, bool bTerminal, IConsoleInput& input, PostFn post)
-    : m_out(out)
-    , m_bTerminal(bTerminal)
-    , m_input(input)
-    , m_post(std::move(post))
-    , m_sleep([](uint32_t dwMs) { std::this_thread::sleep_for(std::chrono::milliseconds(dwMs)); })
+    : m_out(out), m_bTerminal(bTerminal), m_input(input), m_post(std::move(post)),
+      m_sleep([](uint32_t dwMs) { std::this_thread::sleep_for(std::chrono::milliseconds(dwMs)); })
 {
 }
 

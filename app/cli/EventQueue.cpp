@@ -49,10 +49,12 @@ SCliEvent CEventQueue::Take(bool bLineAllowed, bool bEndAllowed)
 {
     std::unique_lock<std::mutex> lock(m_mutex);
     long nIndex = -1;
-    m_cv.wait(lock, [&] {
-        nIndex = FindTakeable(bLineAllowed, bEndAllowed);
-        return nIndex >= 0;
-    });
+    m_cv.wait(lock,
+              [&]
+              {
+                  nIndex = FindTakeable(bLineAllowed, bEndAllowed);
+                  return nIndex >= 0;
+              });
     const auto it = m_events.begin() + nIndex;
     SCliEvent event = std::move(*it);
     m_events.erase(it);

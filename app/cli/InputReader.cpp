@@ -51,11 +51,7 @@ void ClosePipe(int fds[2])
 
 } // namespace
 
-CInputReader::CInputReader(CEventQueue& queue, int nFd)
-    : m_queue(queue)
-    , m_nFd(nFd)
-{
-}
+CInputReader::CInputReader(CEventQueue& queue, int nFd) : m_queue(queue), m_nFd(nFd) {}
 
 CInputReader::~CInputReader()
 {

@@ -14,16 +14,9 @@ SWorkerProcs DefaultWorkerProcs()
     return SWorkerProcs{&SearchDeviceThread, &DownloadKernelThread, &ProgramFlashThread};
 }
 
-COrlixDlg::COrlixDlg(IWizardView& view)
-    : COrlixDlg(view, DefaultWorkerProcs())
-{
-}
+COrlixDlg::COrlixDlg(IWizardView& view) : COrlixDlg(view, DefaultWorkerProcs()) {}
 
-COrlixDlg::COrlixDlg(IWizardView& view, SWorkerProcs procs)
-    : m_view(view)
-    , m_procs(std::move(procs))
-{
-}
+COrlixDlg::COrlixDlg(IWizardView& view, SWorkerProcs procs) : m_view(view), m_procs(std::move(procs)) {}
 
 COrlixDlg::~COrlixDlg()
 {

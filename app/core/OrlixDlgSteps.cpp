@@ -104,7 +104,8 @@ void COrlixDlg::NextStep(int nAnswer)
         m_nState = STATE_PROGRAM_RESULT;
         break;
 
-    case STATE_PROGRAM_RESULT: {
+    case STATE_PROGRAM_RESULT:
+    {
         const int bOk = ShowProgrammingResult();
         if (bOk != 0 && m_bRepeat != 0)
         {

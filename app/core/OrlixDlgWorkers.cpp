@@ -105,7 +105,8 @@ void COrlixDlg::OnWorkerStatus(const SWizardMessage& msg)
 {
     switch (msg.wParam)
     {
-    case STATUS_PROGRESS: {
+    case STATUS_PROGRESS:
+    {
         intptr_t nPercent = msg.lParam;
         nPercent = nPercent < 0 ? 0 : (nPercent > 100 ? 100 : nPercent);
         m_view.SetProgressRange(0, 100);

@@ -136,8 +136,8 @@ ETextLanguage GetTextLanguage()
     int nLanguage = g_nLanguage.load();
     if (nLanguage == 0)
     {
-        const ETextLanguage language = TextLanguageFromLocale(std::getenv("LC_ALL"), std::getenv("LC_MESSAGES"),
-                                                              std::getenv("LANG"));
+        const ETextLanguage language =
+            TextLanguageFromLocale(std::getenv("LC_ALL"), std::getenv("LC_MESSAGES"), std::getenv("LANG"));
         int nExpected = 0;
         g_nLanguage.compare_exchange_strong(nExpected, 1 + static_cast<int>(language));
         nLanguage = g_nLanguage.load();

@@ -45,7 +45,8 @@ void CFakeView::MessageBox(const std::string& strText, const std::string& strCap
     m_log.push_back("box " + strText);
 }
 
-bool CFakeView::OpenFileDialog(const std::string& strInitialName, const std::string& strFilter, std::string& strPath)
+bool CFakeView::OpenFileDialog(const std::string& strInitialName, const std::string& strFilter,
+                               std::string& strPath)
 {
     m_fileDialogInitialNames.push_back(strInitialName);
     m_fileDialogFilters.push_back(strFilter);

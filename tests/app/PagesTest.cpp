@@ -65,7 +65,8 @@ TEST_F(Pages, AcceptedFileFillsTheFirmwareGroupAndStatusBarButLeavesTheMessage)
     m_pDlg->OnActionButton(); // only the load; the connect page follows with the posted step
     EXPECT_EQ(Message(), T(122));
     EXPECT_EQ(m_view.Text(IDC_INFOLINE1), "Name:\t Analyzer AX-7\nVersion:\t V2.14.0");
-    EXPECT_EQ(m_view.Text(IDC_FWSTATUS), "This firmware is exclusively designed for 'Analyzer AX-7' compatible hardware!");
+    EXPECT_EQ(m_view.Text(IDC_FWSTATUS),
+              "This firmware is exclusively designed for 'Analyzer AX-7' compatible hardware!");
     EXPECT_EQ(m_view.Icon(IDC_FWICON), EViewIcon::FwWarning);
     EXPECT_EQ(m_view.m_panes[0], m_strFirmware);
     EXPECT_EQ(m_view.m_panes[1], "Analyzer AX-7");
@@ -93,7 +94,8 @@ TEST_F(Pages, EveryKindOfUnusableFileShowsItsWarningAndKeepsTheWizardOnTheFirmwa
         {"other-cpu.mhx", FirmwareText("MB90F999", "Other", "V1"), 120},
         {"lowercase-cpu.mhx", FirmwareText("mb90f345", "Other", "V1"), 120},
         // Addresses 256 MiB apart: too large a range to hold.
-        {"huge.mhx", SRecordLine(3, 0x00000000, {1, 2}) + SRecordLine(3, 0x10000000, {3, 4}) + SRecordLine(7, 0, {}),
+        {"huge.mhx",
+         SRecordLine(3, 0x00000000, {1, 2}) + SRecordLine(3, 0x10000000, {3, 4}) + SRecordLine(7, 0, {}),
          144},
     };
     Make();
@@ -176,75 +178,6 @@ TEST_F(Pages, AcceptedCommandLineFileIsShownOnTheWelcomePage)
     EXPECT_EQ(m_view.m_panes[0], m_strFirmware);
     EXPECT_EQ(m_view.m_panes[1], "Analyzer AX-7");
     EXPECT_TRUE(m_view.m_boxes.empty());
-}
-
-TEST_F(Pages, WorkerPagesShowTheirMessageDetailAndProgressFromZero)
-{
-    std::atomic<bool> bRelease{false};
-    std::vector<std::pair<std::string, std::string>> pages;
-    const auto wait = [&bRelease](IWorkerHost*) {
-        while (!bRelease)
-        {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-    };
-    m_pUnit->onSearch = wait;
-    ToConnectPage();
-    m_pDlg->OnActionButton();
-    EXPECT_EQ(Message(), T(125));
-    EXPECT_EQ(m_view.Icon(IDC_MSGICON), EViewIcon::None);
-    EXPECT_EQ(Detail(), "");
-    EXPECT_EQ(m_view.Row(), "progress");
-    EXPECT_EQ(m_view.m_nProgressPos, 0);
-    bRelease = true;
-    Pump();
-
-    bRelease = false;
-    m_pUnit->onDownload = wait;
-    m_pDlg->OnActionButton();
-    EXPECT_EQ(Message(), T(131));
-    EXPECT_EQ(Detail(), "Download the bool loader ...");
-    EXPECT_EQ(m_view.Row(), "progress");
-    EXPECT_EQ(m_view.m_nProgressPos, 0);
-    EXPECT_TRUE(m_pDlg->IsPortOpen());
-    bRelease = true;
-
-    // Download succeeded: 133 with an empty detail line until programming starts.
-    std::optional<SWizardMessage> msg;
-    while (m_pDlg->IsBusy())
-    {
-        if ((msg = m_view.PopMessage()))
-        {
-            m_pDlg->HandleMessage(*msg);
-        }
-    }
-    EXPECT_EQ(Message(), T(133));
-    EXPECT_EQ(Detail(), "");
-    EXPECT_EQ(m_pDlg->GetState(), STATE_PROGRAM);
-
-    m_pUnit->onProgram = wait;
-    bRelease = false;
-    msg = m_view.PopMessage();
-    ASSERT_TRUE(msg.has_value());
-    EXPECT_EQ(msg->nMsg, WM_WIZARD_NEXT);
-    m_pDlg->HandleMessage(*msg);
-    EXPECT_EQ(Message(), T(131));
-    EXPECT_EQ(Detail(), "");
-    EXPECT_EQ(m_view.Row(), "progress");
-    bRelease = true;
-    Pump();
-}
-
-TEST_F(Pages, GermanInterfaceShowsGermanPages)
-{
-    SelectTextLanguage(ETextLanguage::German);
-    Make();
-    Start();
-    EXPECT_EQ(m_view.Text(IDC_FWSTATUS), "Es ist keine Firmware ausgewählt.");
-    EXPECT_EQ(Caption(), "Start");
-    Action();
-    EXPECT_EQ(Caption(), "Datei öffnen");
-    SelectTextLanguage(ETextLanguage::English);
 }
 
 } // namespace

@@ -28,7 +28,8 @@ std::string SRecordLine(int nType, uint32_t dwAddress, const std::vector<uint8_t
     return strLine + "\n";
 }
 
-std::string FirmwareText(const std::string& strProcessor, const std::string& strName, const std::string& strVersion)
+std::string FirmwareText(const std::string& strProcessor, const std::string& strName,
+                         const std::string& strVersion)
 {
     std::vector<uint8_t> ident(48, 0);
     const std::string fields[3] = {strProcessor, strVersion, strName};
@@ -47,5 +48,6 @@ std::string FirmwareText(const std::string& strProcessor, const std::string& str
     // At most 32 data bytes per record.
     return SRecordLine(0, 0, {'t', 'e', 's', 't'}) + SRecordLine(2, 0xF80000, code) +
            SRecordLine(2, 0xFF8000, std::vector<uint8_t>(ident.begin(), ident.begin() + 32)) +
-           SRecordLine(2, 0xFF8020, std::vector<uint8_t>(ident.begin() + 32, ident.end())) + SRecordLine(8, 0xF80000, {});
+           SRecordLine(2, 0xFF8020, std::vector<uint8_t>(ident.begin() + 32, ident.end())) +
+           SRecordLine(8, 0xF80000, {});
 }

@@ -9,4 +9,5 @@ std::string SRecordLine(int nType, uint32_t dwAddress, const std::vector<uint8_t
 
 // A firmware of one code record at 0xF80000 and the identification block (processor, version,
 // name, 16 bytes each, NUL-padded) at 0xFF8000.
-std::string FirmwareText(const std::string& strProcessor, const std::string& strName, const std::string& strVersion);
+std::string FirmwareText(const std::string& strProcessor, const std::string& strName,
+                         const std::string& strVersion);

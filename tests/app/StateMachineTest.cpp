@@ -276,7 +276,8 @@ TEST_F(StateMachine, PortThatCannotBeOpenedEndsWithTheFixedGermanBoxAndStatus2)
 TEST_F(StateMachine, ClosingIsRefusedWhileAWorkerRunsAndAllowedOnEveryOtherPage)
 {
     std::atomic<bool> bRelease{false};
-    m_pUnit->onProgram = [&bRelease](IWorkerHost*) {
+    m_pUnit->onProgram = [&bRelease](IWorkerHost*)
+    {
         while (!bRelease)
         {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -351,7 +352,8 @@ TEST_F(StateMachine, ClicksWhileTheWizardMovesOnByItselfAreIgnored)
 TEST_F(StateMachine, StaleStepsAndForeignEndMessagesDoNotMoveTheWizard)
 {
     std::atomic<bool> bRelease{false};
-    m_pUnit->onSearch = [&bRelease](IWorkerHost*) {
+    m_pUnit->onSearch = [&bRelease](IWorkerHost*)
+    {
         while (!bRelease)
         {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -383,7 +385,8 @@ TEST_F(StateMachine, AWorkerThatThrowsOrForgetsItsEndMessageStillEndsAsAFailure)
     EXPECT_EQ(Message(), T(129));
 
     m_pUnit->onSearch = nullptr;
-    m_pUnit->onProgram = [](IWorkerHost* pHost) {
+    m_pUnit->onProgram = [](IWorkerHost* pHost)
+    {
         pHost->SetProgramResult(0);
         throw 42;
     };
@@ -411,7 +414,9 @@ TEST_F(StateMachine, AWorkerThatThrowsOrForgetsItsEndMessageStillEndsAsAFailure)
 TEST_F(StateMachine, ADuplicateEndMessageFromAWorkerIsDropped)
 {
     m_pUnit->downloadOk = {false};
-    m_pUnit->onDownload = [](IWorkerHost* pHost) { pHost->PostWorkerMessage(SWizardMessage{WM_WORKER_DONE, 0, 0, {}}); };
+    m_pUnit->onDownload = [](IWorkerHost* pHost) {
+        pHost->PostWorkerMessage(SWizardMessage{WM_WORKER_DONE, 0, 0, {}});
+    };
     ToConnectPage();
     Action();
     Action();
@@ -424,7 +429,8 @@ TEST_F(StateMachine, DestroyingTheDialogStopsAndJoinsARunningWorker)
 {
     std::atomic<bool> bSawStop{false};
     std::atomic<bool> bInWorker{false};
-    m_pUnit->onSearch = [&](IWorkerHost* pHost) {
+    m_pUnit->onSearch = [&](IWorkerHost* pHost)
+    {
         bInWorker = true;
         // A long protocol wait: only the dialog's cancellation ends it early.
         pHost->Clock().Sleep(600000);

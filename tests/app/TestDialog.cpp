@@ -13,7 +13,8 @@ void PostDone(IWorkerHost* pHost, intptr_t lParam)
 SWorkerProcs MakeFakeWorkers(std::shared_ptr<SFakeUnit> pUnit)
 {
     SWorkerProcs procs;
-    procs.search = [pUnit](IWorkerHost* pHost) -> unsigned {
+    procs.search = [pUnit](IWorkerHost* pHost) -> unsigned
+    {
         ++pUnit->nSearches;
         if (pUnit->onSearch)
         {
@@ -28,7 +29,8 @@ SWorkerProcs MakeFakeWorkers(std::shared_ptr<SFakeUnit> pUnit)
         port.friendlyName = "Fake port 0";
         ports.push_back(port);
         pHost->PostWorkerMessage(SWizardMessage{WM_WORKER_STATUS, STATUS_PROGRESS, 20, {}});
-        pHost->PostWorkerMessage(SWizardMessage{WM_WORKER_STATUS, STATUS_INFOLINE3, 0, ports[0].friendlyName});
+        pHost->PostWorkerMessage(
+            SWizardMessage{WM_WORKER_STATUS, STATUS_INFOLINE3, 0, ports[0].friendlyName});
         const bool bFound = pUnit->Next(pUnit->found, true);
         pHost->SetCurrentPort(bFound ? &ports[0] : nullptr);
         if (pUnit->bSearchPostsDone)
@@ -37,7 +39,8 @@ SWorkerProcs MakeFakeWorkers(std::shared_ptr<SFakeUnit> pUnit)
         }
         return 0;
     };
-    procs.download = [pUnit](IWorkerHost* pHost) -> unsigned {
+    procs.download = [pUnit](IWorkerHost* pHost) -> unsigned
+    {
         ++pUnit->nDownloads;
         if (pUnit->onDownload)
         {
@@ -51,7 +54,8 @@ SWorkerProcs MakeFakeWorkers(std::shared_ptr<SFakeUnit> pUnit)
         }
         return 0;
     };
-    procs.program = [pUnit](IWorkerHost* pHost) -> unsigned {
+    procs.program = [pUnit](IWorkerHost* pHost) -> unsigned
+    {
         ++pUnit->nPrograms;
         if (pUnit->onProgram)
         {
@@ -59,7 +63,8 @@ SWorkerProcs MakeFakeWorkers(std::shared_ptr<SFakeUnit> pUnit)
         }
         for (unsigned nPhase : {138U, 139U, 140U})
         {
-            pHost->PostWorkerMessage(SWizardMessage{WM_WORKER_STATUS, STATUS_INFOLINE3, 0, pHost->LoadText(nPhase)});
+            pHost->PostWorkerMessage(
+                SWizardMessage{WM_WORKER_STATUS, STATUS_INFOLINE3, 0, pHost->LoadText(nPhase)});
             pHost->PostWorkerMessage(SWizardMessage{WM_WORKER_STATUS, STATUS_PROGRESS, 50, {}});
         }
         pHost->SetProgramResult(pUnit->Next(pUnit->programResult, 0));
@@ -73,9 +78,7 @@ SWorkerProcs MakeFakeWorkers(std::shared_ptr<SFakeUnit> pUnit)
 }
 
 CTestDlg::CTestDlg(IWizardView& view, std::shared_ptr<SFakeUnit> pUnit, std::vector<std::string>* pLog)
-    : COrlixDlg(view, MakeFakeWorkers(pUnit))
-    , m_pLog(pLog)
-    , m_pUnit(std::move(pUnit))
+    : COrlixDlg(view, MakeFakeWorkers(pUnit)), m_pLog(pLog), m_pUnit(std::move(pUnit))
 {
     SetAppName("orlix-test");
 }

@@ -16,10 +16,10 @@
 struct SFakeUnit
 {
     std::mutex mutex;
-    std::deque<bool> found;         // per search; default true
-    std::deque<bool> downloadOk;    // per download; default true
-    std::deque<int> programResult;  // per programming run; default 0
-    std::deque<bool> openOk;        // per OpenPort from the dialog; default true
+    std::deque<bool> found;                       // per search; default true
+    std::deque<bool> downloadOk;                  // per download; default true
+    std::deque<int> programResult;                // per programming run; default 0
+    std::deque<bool> openOk;                      // per OpenPort from the dialog; default true
     std::vector<SPortProbeFailure> probeFailures; // left by each port-list update
     std::atomic<int> nSearches{0};
     std::atomic<int> nDownloads{0};

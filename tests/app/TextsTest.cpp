@@ -23,8 +23,8 @@ TEST(TextTable, HasExactlyTheIdsOfTheTableInBothLanguages)
 {
     for (unsigned nId = 95; nId <= 150; ++nId)
     {
-        const bool bExists = nId >= 101 && nId <= 145 && nId != 110 && nId != 114 && nId != 115 && nId != 116 &&
-                             nId != 141;
+        const bool bExists =
+            nId >= 101 && nId <= 145 && nId != 110 && nId != 114 && nId != 115 && nId != 116 && nId != 141;
         for (ETextLanguage language : {ETextLanguage::English, ETextLanguage::German})
         {
             EXPECT_EQ(!LoadText(nId, language).empty(), bExists) << nId;
@@ -37,20 +37,25 @@ TEST(TextTable, TextsAreWordForWordIncludingTrailingSpacesAndSlips)
     const ETextLanguage en = ETextLanguage::English;
     const ETextLanguage de = ETextLanguage::German;
     EXPECT_EQ(LoadText(101, en), "&About Orlix...");
-    EXPECT_EQ(LoadText(102, de), "Es wurde versucht das Update vorzeitig zu beenden.\nDies ist im Moment leider nicht "
-                                 "möglich.\nBitte haben Sie noch etwas Geduld. ");
+    EXPECT_EQ(LoadText(102, de),
+              "Es wurde versucht das Update vorzeitig zu beenden.\nDies ist im Moment leider nicht "
+              "möglich.\nBitte haben Sie noch etwas Geduld. ");
     EXPECT_EQ(LoadText(113, en), "Name:\t %s\nVersion:\t %s");
-    EXPECT_EQ(LoadText(123, en), "Connect your unit with the program cable and afterwards press the RESET button on "
-                                 "your unit.\nYou may NOT swtich off your device during programming.\nDo NOT truncate "
-                                 "the update process prematurely.");
-    EXPECT_EQ(LoadText(131, en), "The unit is being programmed.\nPlease wait untill the process was completed.");
+    EXPECT_EQ(LoadText(123, en),
+              "Connect your unit with the program cable and afterwards press the RESET button on "
+              "your unit.\nYou may NOT swtich off your device during programming.\nDo NOT truncate "
+              "the update process prematurely.");
+    EXPECT_EQ(LoadText(131, en),
+              "The unit is being programmed.\nPlease wait untill the process was completed.");
     EXPECT_EQ(LoadText(132, en), "Download the bool loader ...");
     EXPECT_EQ(LoadText(137, de), "Klicken zum Beenden");
-    EXPECT_EQ(LoadText(145, en), "An Error occurred during the programming process.\nThe firmware update couldn't be "
-                                 "completed.\nPlease try it again. ");
+    EXPECT_EQ(LoadText(145, en),
+              "An Error occurred during the programming process.\nThe firmware update couldn't be "
+              "completed.\nPlease try it again. ");
     EXPECT_EQ(LoadText(119, de), "Diese Firmware ist auschließlich für '%s' kompatible Hardware bestimmt!");
     // UTF-8: "ö" is two bytes.
-    EXPECT_EQ(LoadText(111, de), "Datei \xC3\xB6" "ffnen");
+    EXPECT_EQ(LoadText(111, de), "Datei \xC3\xB6"
+                                 "ffnen");
 }
 
 TEST(TextTable, SelectedLanguageIsUsedByTheShortForm)

@@ -41,7 +41,8 @@ TEST_F(WorkerMessages, TextSubCodesFillTheirLines)
     Start();
     m_view.m_sounds.clear();
     m_pDlg->HandleMessage(SWizardMessage{WM_WORKER_STATUS, STATUS_INFOLINE1, 0, "line one"});
-    m_pDlg->HandleMessage(SWizardMessage{WM_WORKER_STATUS, STATUS_INFOLINE3, 0, "Erasing the flash memory ..."});
+    m_pDlg->HandleMessage(
+        SWizardMessage{WM_WORKER_STATUS, STATUS_INFOLINE3, 0, "Erasing the flash memory ..."});
     EXPECT_EQ(m_view.Text(IDC_INFOLINE1), "line one");
     EXPECT_EQ(Detail(), "Erasing the flash memory ...");
 
@@ -55,20 +56,28 @@ TEST_F(WorkerMessages, TextSubCodesFillTheirLines)
     EXPECT_TRUE(m_view.m_sounds.empty());
 }
 
-TEST_F(WorkerMessages, WorkerTextsReachTheDetailLineInOrder)
+TEST_F(WorkerMessages, PagesAndWorkerTextsFollowEachOtherInOrder)
 {
     ToConnectPage();
     Action();
     Action();
+    std::vector<std::string> messages;
     std::vector<std::string> details;
+    const std::string strMessage = "text " + std::to_string(IDC_INFOLINE2) + " ";
+    const std::string strDetail = "text " + std::to_string(IDC_INFOLINE3) + " ";
     for (const std::string& strCall : m_view.m_log)
     {
-        const std::string strPrefix = "text " + std::to_string(IDC_INFOLINE3) + " ";
-        if (strCall.rfind(strPrefix, 0) == 0)
+        if (strCall.rfind(strMessage, 0) == 0)
         {
-            details.push_back(strCall.substr(strPrefix.size()));
+            messages.push_back(strCall.substr(strMessage.size()));
+        }
+        if (strCall.rfind(strDetail, 0) == 0)
+        {
+            details.push_back(strCall.substr(strDetail.size()));
         }
     }
+    EXPECT_EQ(messages,
+              (std::vector<std::string>{T(108), T(123), T(125), T(126), T(131), T(133), T(131), T(136)}));
     const std::vector<std::string> expected = {
         T(109), T(124), "", "Fake port 0", T(127), T(132), "", "", T(138), T(139), T(140), T(137),
     };

@@ -37,9 +37,8 @@ protected:
 
     CConsoleView& Make(bool bTerminal)
     {
-        m_pView = std::make_unique<CConsoleView>(m_out, bTerminal, m_input, [this](SWizardMessage msg) {
-            m_posted.push_back(std::move(msg));
-        });
+        m_pView = std::make_unique<CConsoleView>(
+            m_out, bTerminal, m_input, [this](SWizardMessage msg) { m_posted.push_back(std::move(msg)); });
         return *m_pView;
     }
 
@@ -181,7 +180,9 @@ TEST_F(ConsoleView, MessageBoxesAreCaptionedAndFollowThePendingPage)
     view.SetControlText(IDC_INFOLINE2, "Page");
     view.MessageBox("Der angegebene Pfad existiert nicht", "orlix-cli", EMsgBoxIcon::Exclamation);
     view.MessageBox("Line 1\nLine 2", "orlix-cli", EMsgBoxIcon::Information);
-    EXPECT_EQ(Take(), "\nPage\n\n[orlix-cli] (!) Der angegebene Pfad existiert nicht\n\n[orlix-cli] (i) Line 1\nLine 2\n");
+    EXPECT_EQ(
+        Take(),
+        "\nPage\n\n[orlix-cli] (!) Der angegebene Pfad existiert nicht\n\n[orlix-cli] (i) Line 1\nLine 2\n");
     view.PlaySound(EViewSound::Information);
     EXPECT_EQ(Take(), "") << "no bell in a log";
 }
@@ -205,30 +206,14 @@ TEST_F(ConsoleView, FileDialogTakesAFullPathAndCancelsOnAnEmptyLineOrTheEnd)
     ASSERT_TRUE(view.OpenFileDialog("", FIRMWARE_FILE_FILTER, strPath));
     if (pszHome != nullptr && pszHome[0] != '\0')
     {
-        EXPECT_EQ(strPath, std::filesystem::path(std::string(pszHome) + "/fw.mhx").lexically_normal().string());
+        EXPECT_EQ(strPath,
+                  std::filesystem::path(std::string(pszHome) + "/fw.mhx").lexically_normal().string());
     }
     strPath = "unchanged";
     EXPECT_FALSE(view.OpenFileDialog("", FIRMWARE_FILE_FILTER, strPath));
     EXPECT_FALSE(view.OpenFileDialog("", FIRMWARE_FILE_FILTER, strPath));
     EXPECT_FALSE(view.OpenFileDialog("", FIRMWARE_FILE_FILTER, strPath)) << "end of input";
     EXPECT_EQ(strPath, "unchanged");
-}
-
-TEST_F(ConsoleView, PromptsFollowTheShownButtons)
-{
-    CConsoleView& view = Make(false);
-    view.SetControlText(IDC_YES, "Yes");
-    view.SetControlText(IDC_NO, "No");
-    ShowRow(view, ROW_YES_NO);
-    EXPECT_TRUE(view.WaitsForYesNo());
-    EXPECT_FALSE(view.WaitsForAction());
-    view.ShowPrompt();
-    EXPECT_EQ(Take(), "> [Yes] / [No] Answer y or n.\n");
-    view.RepeatPrompt("Please answer y (yes) or n (no).");
-    EXPECT_EQ(Take(), "Please answer y (yes) or n (no).\n> [Yes] / [No] Answer y or n.\n");
-    ShowRow(view, ROW_PROGRESS);
-    view.ShowPrompt();
-    EXPECT_EQ(Take(), "") << "no prompt while the bar runs";
 }
 
 TEST(ParseYesNo, AcceptsEnglishAndGermanWordsOnly)

@@ -57,20 +57,6 @@ TEST(EventQueue, InputWaitsBehindWhileWizardMessagesAndCloseRequestsPass)
     EXPECT_TRUE(queue.Empty());
 }
 
-TEST(EventQueue, TakeWaitsForAnEventFromAnotherThread)
-{
-    CEventQueue queue;
-    queue.Push(Line("typed ahead"));
-    std::thread poster([&queue] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        queue.PushWizard(SWizardMessage{WM_WORKER_DONE, 0, 1, {}});
-    });
-    const SCliEvent event = queue.Take(false, false);
-    poster.join();
-    EXPECT_EQ(event.kind, ECliEvent::Wizard);
-    EXPECT_EQ(event.msg.lParam, 1);
-}
-
 TEST(EventQueue, ModalLineTakesLinesAndLeavesTheEndForTheLoop)
 {
     CEventQueue queue;
@@ -141,8 +127,8 @@ TEST(AccessDeniedHint, NamesThePortsAndTheGroupThatOwnsThem)
     EXPECT_NE(strHint.find("sudo usermod -aG uucp $USER"), std::string::npos);
     EXPECT_NE(strHint.find("log out and in again"), std::string::npos);
     // Unknown or root-owned: the usual serial group.
-    const std::string strDefault = CConsoleApp::AccessDeniedHint(
-        {"/dev/ttyUSB0"}, [](const std::string&) { return std::string("root"); });
+    const std::string strDefault = CConsoleApp::AccessDeniedHint({"/dev/ttyUSB0"}, [](const std::string&)
+                                                                 { return std::string("root"); });
     EXPECT_NE(strDefault.find("sudo usermod -aG dialout $USER"), std::string::npos);
 }
 
@@ -155,9 +141,9 @@ protected:
         m_pUnit = std::make_shared<SFakeUnit>();
         m_strFirmware = m_dir.File("fw.mhx");
         WriteFileText(m_strFirmware, FirmwareText("MB90F345", "Analyzer AX-7", "V2.14.0"));
-        m_pApp = std::make_unique<CConsoleApp>(m_out, false, [this](IWizardView& view) {
-            return std::make_unique<CTestDlg>(view, m_pUnit, nullptr);
-        });
+        m_pApp = std::make_unique<CConsoleApp>(
+            m_out, false,
+            [this](IWizardView& view) { return std::make_unique<CTestDlg>(view, m_pUnit, nullptr); });
         m_pApp->View().SetSleep([](uint32_t) {});
         m_pApp->Dialog().SetAppName("orlix-cli");
         m_pDlg = dynamic_cast<CTestDlg*>(&m_pApp->Dialog());
@@ -228,14 +214,15 @@ TEST_F(ConsoleApp, TypedAheadLinesWaitForTheirPagesAndWrongInputIsAskedAgain)
 
 TEST_F(ConsoleApp, RepeatModeAnswersInEitherLanguageAndAsksAgainOnAnythingElse)
 {
-    const int nStatus = Run("-r -f:" + m_strFirmware,
-                            {Line(""), Line(""), Line(""), Line("maybe"), Line("J"), Line(""), Line(""), Line("nein")});
+    const int nStatus = Run("-r -f:" + m_strFirmware, {Line(""), Line(""), Line(""), Line("maybe"), Line("J"),
+                                                       Line(""), Line(""), Line("nein")});
     const std::string strOut = m_out.str();
     EXPECT_EQ(nStatus, 0) << strOut;
     EXPECT_EQ(m_pUnit->nPrograms, 2);
     EXPECT_EQ(m_pDlg->OpenCount(), 2);
     EXPECT_EQ(Count(strOut, "Please answer y (yes) or n (no)."), 1U);
-    EXPECT_EQ(Count(strOut, "> [Yes] / [No] Answer y or n."), 3U) << "asked, asked again, and for the second unit";
+    EXPECT_EQ(Count(strOut, "> [Yes] / [No] Answer y or n."), 3U)
+        << "asked, asked again, and for the second unit";
     EXPECT_EQ(Count(strOut, LoadText(136)), 2U);
 }
 

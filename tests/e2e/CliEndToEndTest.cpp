@@ -29,7 +29,8 @@ std::string T(unsigned nId)
 std::size_t Count(const std::string& strText, const std::string& strPart)
 {
     std::size_t nCount = 0;
-    for (std::size_t nPos = strText.find(strPart); nPos != std::string::npos; nPos = strText.find(strPart, nPos + 1))
+    for (std::size_t nPos = strText.find(strPart); nPos != std::string::npos;
+         nPos = strText.find(strPart, nPos + 1))
     {
         ++nCount;
     }
@@ -45,10 +46,12 @@ std::vector<uint8_t> ExpectedFlash(const std::string& strFile, const std::string
     std::vector<uint8_t> flash(chip.FlashSize, 0xFF);
     CFirmwareImage image;
     EXPECT_EQ(image.Load(strFile), LOAD_OK);
-    for (uint32_t dwAddress = image.GetLowAddress(); dwAddress <= image.GetHighAddress() && dwAddress != 0; ++dwAddress)
+    for (uint32_t dwAddress = image.GetLowAddress(); dwAddress <= image.GetHighAddress() && dwAddress != 0;
+         ++dwAddress)
     {
         uint8_t byte = 0xFF;
-        if (dwAddress >= chip.StartAddress && dwAddress <= chip.EndAddress && image.Read(&byte, dwAddress, 1) == 1)
+        if (dwAddress >= chip.StartAddress && dwAddress <= chip.EndAddress &&
+            image.Read(&byte, dwAddress, 1) == 1)
         {
             flash[dwAddress - chip.StartAddress] = byte;
         }
@@ -204,7 +207,8 @@ TEST_F(CliEndToEnd, EndOfInputDuringTheUpdateIsRefusedAndTheUpdateCompletes)
 TEST_F(CliEndToEnd, UnitNotFoundInvitesANewSearch)
 {
     const std::string strMissing = m_dir.File("no-such-port");
-    const SProcessResult result = RunCli({"-a", "-f:" + OrlixSamplePath(SAMPLE_345), "-p:" + strMissing}, "\n\n");
+    const SProcessResult result =
+        RunCli({"-a", "-f:" + OrlixSamplePath(SAMPLE_345), "-p:" + strMissing}, "\n\n");
     const std::string& strOut = result.strStdout;
     EXPECT_EQ(result.nExitCode, 1) << strOut;
     EXPECT_EQ(Count(strOut, "(!) " + T(129) + "\n    " + T(130)), 2U) << strOut;
@@ -226,7 +230,8 @@ TEST_F(CliEndToEnd, UnusableFilesKeepTheWizardOnTheFirmwarePage)
         std::string strText = ReadFileText(OrlixSamplePath(SAMPLE_362));
         const std::string strFrom = "4D42393046333632"; // "MB90F362"
         int nReplaced = 0;
-        for (std::size_t nPos = strText.find(strFrom); nPos != std::string::npos; nPos = strText.find(strFrom, nPos))
+        for (std::size_t nPos = strText.find(strFrom); nPos != std::string::npos;
+             nPos = strText.find(strFrom, nPos))
         {
             strText.replace(nPos, strFrom.size(), "4D42393046333633"); // "MB90F363"
             const std::size_t nLineStart = strText.rfind('S', nPos);
@@ -266,7 +271,8 @@ TEST_F(CliEndToEnd, UnusableFilesKeepTheWizardOnTheFirmwarePage)
         EXPECT_EQ(result.nExitCode, 1) << strOut;
         const std::size_t nMessage = strOut.find("(!) " + T(test.nText));
         ASSERT_NE(nMessage, std::string::npos) << test.strPath << "\n" << strOut;
-        EXPECT_NE(strOut.find("Status: " + test.strPath + "\n"), std::string::npos) << "the failed file's path";
+        EXPECT_NE(strOut.find("Status: " + test.strPath + "\n"), std::string::npos)
+            << "the failed file's path";
         EXPECT_NE(strOut.find("> [File open] Press Enter.", nMessage), std::string::npos) << strOut;
         EXPECT_NE(strOut.find(T(118)), std::string::npos) << "nothing loaded";
         EXPECT_EQ(strOut.find(T(123)), std::string::npos) << "no connect page";
@@ -278,7 +284,8 @@ TEST_F(CliEndToEnd, MissingCommandLineFileShowsTheGermanBox)
     const std::string strMissing = m_dir.File("no such folder/fw.mhx");
     const SProcessResult result = RunCli({"-f:" + strMissing}, "");
     EXPECT_EQ(result.nExitCode, 1);
-    EXPECT_NE(result.strStdout.find("[orlix-cli] (!) Der angegebene Pfad existiert nicht\n"), std::string::npos)
+    EXPECT_NE(result.strStdout.find("[orlix-cli] (!) Der angegebene Pfad existiert nicht\n"),
+              std::string::npos)
         << result.strStdout;
     EXPECT_NE(result.strStdout.find(T(118)), std::string::npos);
 }
@@ -317,7 +324,8 @@ TEST_F(CliEndToEnd, CtrlCOnAWaitingPageClosesTheWizard)
     // Wait for the welcome page's prompt, with stdin still open.
     std::string strOut;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (strOut.find("> [Start] Press Enter.") == std::string::npos && std::chrono::steady_clock::now() < deadline)
+    while (strOut.find("> [Start] Press Enter.") == std::string::npos &&
+           std::chrono::steady_clock::now() < deadline)
     {
         pollfd fd = {outPipe[0], POLLIN, 0};
         if (poll(&fd, 1, 100) > 0)
