@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 
 namespace
 {
@@ -143,7 +144,7 @@ void CSimHost::ReadUnit(SimTime now)
         m_log.Bytes(now, "rx", line.dwBaud, buf, static_cast<size_t>(n));
         for (ssize_t i = 0; i < n; ++i)
         {
-            m_inbound.push_back({buf[i], line, m_pacer.InboundDelivery(now, line.dwBaud)});
+            m_inbound.push_back({buf[i], line, m_pacer.InboundDelivery(now, line.dwBaud), i + 1 == n});
         }
         m_lastActivity = now;
     }
@@ -338,9 +339,18 @@ std::optional<SimTime> CSimHost::NextWake(SimTime now) const
             next = t;
         }
     };
-    if (!m_inbound.empty())
+    // The unit answers a frame after its last byte, so received bytes are taken when the last
+    // byte of their read is due: one wake-up per frame rather than one per byte (87 us at
+    // 115200 bit/s). Each byte keeps its own delivery time for the unit.
+    const auto endOfRead =
+        std::find_if(m_inbound.begin(), m_inbound.end(), [](const SInbound& in) { return in.bEndOfRead; });
+    if (endOfRead != m_inbound.end())
     {
-        consider(m_inbound.front().tDeliver);
+        consider(endOfRead->tDeliver);
+    }
+    else if (!m_inbound.empty())
+    {
+        consider(m_inbound.back().tDeliver);
     }
     if (const auto tDev = m_pDevice->NextDeadline())
     {
@@ -422,13 +432,19 @@ int CSimHost::Run()
         {
             fds.push_back({pDecoy->MasterFd(), POLLIN, 0});
         }
-        int nTimeoutMs = -1;
+        // Paced bytes are due at microsecond times: a millisecond time-out would send every
+        // answer up to 1 ms late, which at 115200 bit/s is 11 bytes' worth of line.
+        timespec wait{};
+        timespec* pWait = nullptr;
         if (const auto tWake = NextWake(now))
         {
-            const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*tWake - now);
-            nTimeoutMs = static_cast<int>(std::max<int64_t>(wait.count(), 0));
+            const auto ns =
+                std::max<std::chrono::nanoseconds>(*tWake - now, std::chrono::nanoseconds(0)).count();
+            wait.tv_sec = static_cast<time_t>(ns / 1'000'000'000);
+            wait.tv_nsec = static_cast<long>(ns % 1'000'000'000);
+            pWait = &wait;
         }
-        const int nReady = poll(fds.data(), fds.size(), nTimeoutMs);
+        const int nReady = ppoll(fds.data(), fds.size(), pWait, nullptr);
         if (nReady < 0 && errno != EINTR)
         {
             Message(std::string("poll: ") + std::strerror(errno));

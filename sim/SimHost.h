@@ -41,6 +41,7 @@ private:
         uint8_t by;
         SLineState line;
         SimTime tDeliver;
+        bool bEndOfRead; // the last byte of one read from the pty: the end of a frame, mostly
     };
     struct SOutbound
     {
