@@ -38,8 +38,7 @@ std::string AboutSecondLine(bool bStandInKernels)
     return strLine;
 }
 
-CAboutDlg::CAboutDlg(wxWindow* pParent)
-    : wxDialog(pParent, wxID_ANY, FromNarrow(ORLIX_ABOUT_TITLE))
+CAboutDlg::CAboutDlg(wxWindow* pParent) : wxDialog(pParent, wxID_ANY, FromNarrow(ORLIX_ABOUT_TITLE))
 {
     SetFont(DialogFont());
     const SDialogTemplate& tmpl = AboutTemplate();
@@ -60,13 +59,14 @@ CAboutDlg::CAboutDlg(wxWindow* pParent)
     pText1->SetLabelText(FromNarrow(ORLIX_ABOUT_TEXT1));
     pText1->Wrap(nTextWidth);
     const int nLine2Top = std::max(toPixels(0, pLine2->rc.y).y, pText1->GetRect().GetBottom() + 1);
-    auto* pText2 = new wxStaticText(this, IDC_ABOUT_LINE2, wxString(), wxPoint(toPixels(pLine2->rc.x, 0).x, nLine2Top));
+    auto* pText2 =
+        new wxStaticText(this, IDC_ABOUT_LINE2, wxString(), wxPoint(toPixels(pLine2->rc.x, 0).x, nLine2Top));
     pText2->SetLabelText(FromNarrow(AboutSecondLine(KernelsAreStandIns())));
     pText2->Wrap(nTextWidth);
     pText2->SetSize(pText2->GetBestSize());
 
-    auto* pButton = new wxButton(this, wxID_OK, wxString::FromUTF8(pOk->pszText), toPixels(pOk->rc.x, pOk->rc.y),
-                                 sizeToPixels(pOk->rc.cx, pOk->rc.cy));
+    auto* pButton = new wxButton(this, wxID_OK, wxString::FromUTF8(pOk->pszText),
+                                 toPixels(pOk->rc.x, pOk->rc.y), sizeToPixels(pOk->rc.cx, pOk->rc.cy));
     pButton->SetDefault();
     pButton->SetFocus();
 

@@ -22,7 +22,8 @@ void EnsurePngHandler()
 
 wxImage LoadArtImage(const char* pszName, int nWidth, int nHeight)
 {
-    const std::string strKey = std::string(pszName) + "-" + std::to_string(nWidth) + "x" + std::to_string(nHeight);
+    const std::string strKey =
+        std::string(pszName) + "-" + std::to_string(nWidth) + "x" + std::to_string(nHeight);
     SArtBytes bytes;
     if (!FindArt(strKey, bytes))
     {
@@ -67,7 +68,8 @@ wxBitmap BannerBitmap(const wxSize& size)
     {
         return wxBitmap();
     }
-    const int nScaledWidth = std::max(1, (image.GetWidth() * size.y + image.GetHeight() / 2) / image.GetHeight());
+    const int nScaledWidth =
+        std::max(1, (image.GetWidth() * size.y + image.GetHeight() / 2) / image.GetHeight());
     image.Rescale(nScaledWidth, size.y, wxIMAGE_QUALITY_HIGH);
     if (nScaledWidth >= size.x)
     {

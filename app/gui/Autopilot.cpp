@@ -1,8 +1,8 @@
 #include "app/gui/Autopilot.h"
 
 #include <wx/button.h>
-#include <wx/msgdlg.h>
 #include <wx/generic/msgdlgg.h>
+#include <wx/msgdlg.h>
 #include <wx/stattext.h>
 
 #include <cstdio>
@@ -62,9 +62,7 @@ bool ParseAutopilot(const std::string& strValue, SAutopilotOptions& options)
 
 CAutopilotDialog::CAutopilotDialog(const std::string& strCmdLine, const std::string& strAppName,
                                    SAutopilotOptions options)
-    : CWizardDialog(strCmdLine, strAppName)
-    , m_options(options)
-    , m_timer(this)
+    : CWizardDialog(strCmdLine, strAppName), m_options(options), m_timer(this)
 {
     Bind(wxEVT_TIMER, &CAutopilotDialog::OnTick, this, m_timer.GetId());
     m_timer.Start(TICK_MS);
@@ -77,7 +75,8 @@ CAutopilotDialog::~CAutopilotDialog()
 
 void CAutopilotDialog::DoMessageBox(const wxString& strText, const wxString& strCaption, long nStyle)
 {
-    std::fprintf(stderr, "autopilot: message box \"%s\": %s\n", OneLine(strCaption).c_str(), OneLine(strText).c_str());
+    std::fprintf(stderr, "autopilot: message box \"%s\": %s\n", OneLine(strCaption).c_str(),
+                 OneLine(strText).c_str());
     std::fflush(stderr);
     // A real modal box, so the dialog runs its nested loop as it would for a user.
     wxGenericMessageDialog dlg(IsShown() ? this : nullptr, strText, strCaption, nStyle);
@@ -129,7 +128,8 @@ void CAutopilotDialog::OnTick(wxTimerEvent&)
         return;
     }
     // Once, while the programming thread runs.
-    if (m_options.bCloseWhileBusy && !m_bCloseRequested && Core().IsBusy() && Core().GetState() == STATE_PROGRAM_RESULT)
+    if (m_options.bCloseWhileBusy && !m_bCloseRequested && Core().IsBusy() &&
+        Core().GetState() == STATE_PROGRAM_RESULT)
     {
         m_bCloseRequested = true;
         std::fprintf(stderr, "autopilot: close while busy\n");

@@ -9,8 +9,7 @@
 #include <memory>
 
 COrlixApp::COrlixApp(std::string strCmdLine, std::string strAppName)
-    : m_strCmdLine(std::move(strCmdLine))
-    , m_strAppName(std::move(strAppName))
+    : m_strCmdLine(std::move(strCmdLine)), m_strAppName(std::move(strAppName))
 {
 }
 

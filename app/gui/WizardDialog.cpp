@@ -50,8 +50,7 @@ wxFont DialogFont()
     return font;
 }
 
-template <typename Fn>
-void CWizardDialog::CallCore(Fn&& fn)
+template <typename Fn> void CWizardDialog::CallCore(Fn&& fn)
 {
     ++m_nCoreDepth;
     fn();
@@ -82,7 +81,8 @@ CWizardDialog::CWizardDialog(const std::string& strCmdLine, const std::string& s
     Bind(wxEVT_CHAR_HOOK, &CWizardDialog::OnCharHook, this);
     Bind(wxEVT_THREAD, &CWizardDialog::OnWizardQueue, this, ID_WIZARD_QUEUE);
 
-    m_pCore = procs ? std::make_unique<COrlixDlg>(*this, std::move(*procs)) : std::make_unique<COrlixDlg>(*this);
+    m_pCore =
+        procs ? std::make_unique<COrlixDlg>(*this, std::move(*procs)) : std::make_unique<COrlixDlg>(*this);
     m_pCore->SetAppName(strAppName);
     m_pCore->ParseCommandLine(strCmdLine);
 }
@@ -117,7 +117,8 @@ void CWizardDialog::CreateControls()
         case EControlKind::ProgressBar:
             pWnd = new wxGauge(this, id, 100, pos, size, wxGA_HORIZONTAL | wxGA_SMOOTH);
             break;
-        case EControlKind::Banner: {
+        case EControlKind::Banner:
+        {
             // The banner spans the window; its height is the template's, so the etched line
             // sits right below it whatever the font.
             const wxSize bannerSize(nClientWidth, size.y);
@@ -128,7 +129,8 @@ void CWizardDialog::CreateControls()
         case EControlKind::EtchedLine:
             pWnd = new wxStaticLine(this, id, pos, wxSize(nClientWidth, -1), wxLI_HORIZONTAL);
             break;
-        case EControlKind::StaticText: {
+        case EControlKind::StaticText:
+        {
             auto* pText = new wxStaticText(this, id, wxString(), pos, size, nAlign | wxST_NO_AUTORESIZE);
             pText->SetLabelText(strText);
             pWnd = pText;
@@ -137,7 +139,8 @@ void CWizardDialog::CreateControls()
         case EControlKind::PushButton:
             pWnd = new wxButton(this, id, strText, pos, size);
             break;
-        case EControlKind::StaticIcon: {
+        case EControlKind::StaticIcon:
+        {
             // Like a static icon control, the control takes the size of its icon.
             const int nIcon = ctl.nId == IDC_MSGICON ? MESSAGE_ICON_SIZE : SMALL_ICON_SIZE;
             pWnd = new wxStaticBitmap(this, id, wxBitmapBundle(), pos, FromDIP(wxSize(nIcon, nIcon)));
@@ -156,9 +159,11 @@ void CWizardDialog::CreateControls()
 
 void CWizardDialog::CreateStatusBar()
 {
-    m_pStatusBar = new wxStatusBar(this, wxID_ANY, wxSTB_SHOW_TIPS | wxSTB_ELLIPSIZE_MIDDLE | wxFULL_REPAINT_ON_RESIZE);
+    m_pStatusBar =
+        new wxStatusBar(this, wxID_ANY, wxSTB_SHOW_TIPS | wxSTB_ELLIPSIZE_MIDDLE | wxFULL_REPAINT_ON_RESIZE);
     wxSize client = GetClientSize();
-    const int nBarHeight = std::max(m_pStatusBar->GetBestSize().y, m_pStatusBar->GetCharHeight() + FromDIP(10));
+    const int nBarHeight =
+        std::max(m_pStatusBar->GetBestSize().y, m_pStatusBar->GetCharHeight() + FromDIP(10));
     // The bar lies over the bottom of the client area, as the template expects. Should this
     // platform's bar be so tall that it would cover the bottom row, the window grows instead.
     const SControlTemplate* pAction = FindControl(WizardTemplate(), IDC_ACTION);
@@ -194,7 +199,8 @@ void CWizardDialog::CreateAboutCommands()
         }
     }
 #endif
-    Bind(wxEVT_MENU, [this](wxCommandEvent&) { ShowAboutBox(); }, IDM_ABOUTBOX);
+    Bind(
+        wxEVT_MENU, [this](wxCommandEvent&) { ShowAboutBox(); }, IDM_ABOUTBOX);
     Bind(wxEVT_CONTEXT_MENU, &CWizardDialog::OnContextMenu, this);
 }
 
@@ -589,7 +595,8 @@ bool CWizardDialog::OpenFileDialog(const std::string& strInitialName, const std:
                                    std::string& strPath)
 {
     const std::string strWildcard = ConvertFileFilter(strFilter);
-    const wxString wildcard = strWildcard.empty() ? wxString(wxFileSelectorDefaultWildcardStr) : FromNarrow(strWildcard);
+    const wxString wildcard =
+        strWildcard.empty() ? wxString(wxFileSelectorDefaultWildcardStr) : FromNarrow(strWildcard);
     wxString strChosen;
     if (!DoOpenFileDialog(PathFromNarrow(strInitialName), wildcard, strChosen) || strChosen.empty())
     {
@@ -599,7 +606,8 @@ bool CWizardDialog::OpenFileDialog(const std::string& strInitialName, const std:
     return true;
 }
 
-bool CWizardDialog::DoOpenFileDialog(const wxString& strInitialPath, const wxString& strWildcard, wxString& strPath)
+bool CWizardDialog::DoOpenFileDialog(const wxString& strInitialPath, const wxString& strWildcard,
+                                     wxString& strPath)
 {
     const wxFileName initial(strInitialPath);
     wxFileDialog dlg(this, wxFileSelectorPromptStr, strInitialPath.empty() ? wxString() : initial.GetPath(),

@@ -98,8 +98,7 @@ private:
     void OnWizardQueue(wxThreadEvent& event);
 
     // Runs fn inside the core with the bookkeeping that keeps steps from nesting.
-    template <typename Fn>
-    void CallCore(Fn&& fn);
+    template <typename Fn> void CallCore(Fn&& fn);
     void AfterCoreCall();
     // Handles queued messages: one per wake-up at the top level, only the leading status
     // messages while the core is busy in a modal box or the pause.

@@ -1,7 +1,7 @@
 // The wizard's and the About box's templates: every control present once, inside the
 // dialog, and arranged so that nothing the wizard shows together overlaps.
-#include "app/core/WizardView.h"
 #include "app/gui/DialogTemplate.h"
+#include "app/core/WizardView.h"
 
 #include <gtest/gtest.h>
 
@@ -64,8 +64,9 @@ TEST(WizardTemplate, HoldsEveryControlOnceInsideTheDialog)
         EXPECT_TRUE(Inside(ctl.rc, SDialogRect{0, 0, tmpl.cx, tmpl.cy})) << "control " << ctl.nId;
     }
     EXPECT_EQ(nStatic, 2); // banner and etched line
-    const std::set<int> expected = {IDC_PROGRESS, IDC_INFOLINE1, IDC_ACTION, IDC_INFOLINE2, IDC_INFOLINE3, IDC_MSGICON,
-                                    IDC_YES,      IDC_NO,        IDC_FWGROUP, IDC_FWICON,   IDC_FWSTATUS};
+    const std::set<int> expected = {IDC_PROGRESS,  IDC_INFOLINE1, IDC_ACTION,  IDC_INFOLINE2,
+                                    IDC_INFOLINE3, IDC_MSGICON,   IDC_YES,     IDC_NO,
+                                    IDC_FWGROUP,   IDC_FWICON,    IDC_FWSTATUS};
     EXPECT_EQ(ids, expected);
 }
 

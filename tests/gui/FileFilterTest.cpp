@@ -1,6 +1,6 @@
 // The open-file dialog's filter, from the core's classic form to wx's.
-#include "app/core/OrlixDlg.h"
 #include "app/gui/FileFilter.h"
+#include "app/core/OrlixDlg.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "tests/gui/GuiTestUtil.h"
 
-#include <wx/dcmemory.h>
 #include <wx/dcclient.h>
+#include <wx/dcmemory.h>
 #include <wx/evtloop.h>
 #include <wx/stattext.h>
 #include <wx/utils.h>
@@ -133,8 +133,8 @@ int CountColours(const wxImage& image, int nLimit)
     const size_t nPixels = static_cast<size_t>(image.GetWidth()) * static_cast<size_t>(image.GetHeight());
     for (size_t i = 0; i < nPixels && colours.size() < static_cast<size_t>(nLimit); ++i)
     {
-        colours.insert((static_cast<uint32_t>(pData[3 * i]) << 16) | (static_cast<uint32_t>(pData[3 * i + 1]) << 8) |
-                       pData[3 * i + 2]);
+        colours.insert((static_cast<uint32_t>(pData[3 * i]) << 16) |
+                       (static_cast<uint32_t>(pData[3 * i + 1]) << 8) | pData[3 * i + 2]);
     }
     return static_cast<int>(colours.size());
 }
@@ -167,7 +167,8 @@ void CGate::Wait(IWorkerHost* pHost)
 SWorkerProcs ScriptedProcs(SScriptedUnit& unit)
 {
     SWorkerProcs procs;
-    procs.search = [&unit](IWorkerHost* pHost) -> unsigned {
+    procs.search = [&unit](IWorkerHost* pHost) -> unsigned
+    {
         ++unit.nSearches;
         pHost->Ports().clear();
         SSerInfo info;
@@ -182,16 +183,19 @@ SWorkerProcs ScriptedProcs(SScriptedUnit& unit)
         pHost->PostWorkerMessage(SWizardMessage{WM_WORKER_DONE, 0, unit.bFound ? 1 : 0, {}});
         return 0;
     };
-    procs.download = [](IWorkerHost* pHost) -> unsigned {
+    procs.download = [](IWorkerHost* pHost) -> unsigned
+    {
         pHost->PostWorkerMessage(SWizardMessage{WM_WORKER_STATUS, STATUS_PROGRESS, 100, {}});
         pHost->SetDownloadOk(1);
         pHost->PostWorkerMessage(SWizardMessage{WM_WORKER_DONE, 0, 0, {}});
         return 0;
     };
-    procs.program = [&unit](IWorkerHost* pHost) -> unsigned {
+    procs.program = [&unit](IWorkerHost* pHost) -> unsigned
+    {
         ++unit.nProgramRuns;
         pHost->PostWorkerMessage(SWizardMessage{WM_WORKER_STATUS, STATUS_INFOLINE3, 0, pHost->LoadText(140)});
-        pHost->PostWorkerMessage(SWizardMessage{WM_WORKER_STATUS, STATUS_PROGRESS, unit.nProgramProgress, {}});
+        pHost->PostWorkerMessage(
+            SWizardMessage{WM_WORKER_STATUS, STATUS_PROGRESS, unit.nProgramProgress, {}});
         unit.programGate.Wait(pHost);
         pHost->SetProgramResult(unit.nProgramResult);
         pHost->PostWorkerMessage(SWizardMessage{WM_WORKER_DONE, 0, 0, {}});
@@ -215,7 +219,8 @@ void CTestWizardDialog::DoMessageBox(const wxString& strText, const wxString&, l
     }
 }
 
-bool CTestWizardDialog::DoOpenFileDialog(const wxString& strInitialPath, const wxString& strWildcard, wxString& strPath)
+bool CTestWizardDialog::DoOpenFileDialog(const wxString& strInitialPath, const wxString& strWildcard,
+                                         wxString& strPath)
 {
     ++m_nFileDialogs;
     m_strFileDialogInitial = strInitialPath;
@@ -250,8 +255,9 @@ namespace
 {
 std::string S2Line(uint32_t dwAddress, const std::vector<uint8_t>& data)
 {
-    std::vector<uint8_t> bytes = {static_cast<uint8_t>(data.size() + 4), static_cast<uint8_t>(dwAddress >> 16),
-                                  static_cast<uint8_t>(dwAddress >> 8), static_cast<uint8_t>(dwAddress)};
+    std::vector<uint8_t> bytes = {static_cast<uint8_t>(data.size() + 4),
+                                  static_cast<uint8_t>(dwAddress >> 16), static_cast<uint8_t>(dwAddress >> 8),
+                                  static_cast<uint8_t>(dwAddress)};
     bytes.insert(bytes.end(), data.begin(), data.end());
     unsigned nSum = 0;
     for (const uint8_t b : bytes)
@@ -270,10 +276,12 @@ std::string S2Line(uint32_t dwAddress, const std::vector<uint8_t>& data)
 }
 } // namespace
 
-std::string FirmwareText(const std::string& strProcessor, const std::string& strName, const std::string& strVersion)
+std::string FirmwareText(const std::string& strProcessor, const std::string& strName,
+                         const std::string& strVersion)
 {
     std::vector<uint8_t> ident(48, 0);
-    auto put = [&ident](size_t nOffset, const std::string& str) {
+    auto put = [&ident](size_t nOffset, const std::string& str)
+    {
         for (size_t i = 0; i < str.size() && i < 16; ++i)
         {
             ident[nOffset + i] = static_cast<uint8_t>(str[i]);

@@ -105,12 +105,14 @@ public:
 
 protected:
     void DoMessageBox(const wxString& strText, const wxString& strCaption, long nStyle) override;
-    bool DoOpenFileDialog(const wxString& strInitialPath, const wxString& strWildcard, wxString& strPath) override;
+    bool DoOpenFileDialog(const wxString& strInitialPath, const wxString& strWildcard,
+                          wxString& strPath) override;
 };
 
 // A small firmware file: one code record at 0xF80000 and the identification block (processor,
 // version, name; 16 bytes each, NUL-padded) at 0xFF8000, as S2 records.
-std::string FirmwareText(const std::string& strProcessor, const std::string& strName, const std::string& strVersion);
+std::string FirmwareText(const std::string& strProcessor, const std::string& strName,
+                         const std::string& strVersion);
 
 // Text of a static text or button of the window.
 std::string LabelOf(CWizardDialog& dlg, int nId);

@@ -99,7 +99,8 @@ TEST(GuiProgramRun, AutomaticModeUpdatesTheUnitAndExitsWithZero)
 TEST(GuiProgramRun, CloseWhileProgrammingIsRefusedAndTheUpdateFinishes)
 {
     // Bytes at their wire speed, so the programming lasts long enough to be interrupted.
-    const SGuiRun run = RunGuiAgainstSim(OrlixSamplePath("controller-mb90f362.mhx"), {}, "click,close-busy", true);
+    const SGuiRun run =
+        RunGuiAgainstSim(OrlixSamplePath("controller-mb90f362.mhx"), {}, "click,close-busy", true);
     ASSERT_TRUE(run.result.bStarted) << run.result.strError;
     EXPECT_FALSE(run.result.bTimedOut) << run.result.strStderr;
     EXPECT_EQ(run.result.nExitCode, 0) << run.result.strStderr;

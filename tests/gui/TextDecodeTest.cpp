@@ -12,36 +12,36 @@ TEST(Utf8Validation, AcceptsAsciiAndWellFormedSequences)
 {
     EXPECT_TRUE(IsValidUtf8(""));
     EXPECT_TRUE(IsValidUtf8("Name:\t ---\nVersion:\t ---"));
-    EXPECT_TRUE(IsValidUtf8("Ger\xC3\xA4t"));         // two bytes
-    EXPECT_TRUE(IsValidUtf8("\xE2\x82\xAC 5"));       // three bytes
-    EXPECT_TRUE(IsValidUtf8("\xF0\x9F\x94\xA7"));     // four bytes
-    EXPECT_TRUE(IsValidUtf8("\xF4\x8F\xBF\xBF"));     // U+10FFFF, the last code point
-    EXPECT_TRUE(IsValidUtf8("a\0b"s));                // NUL is a character like any other
+    EXPECT_TRUE(IsValidUtf8("Ger\xC3\xA4t"));     // two bytes
+    EXPECT_TRUE(IsValidUtf8("\xE2\x82\xAC 5"));   // three bytes
+    EXPECT_TRUE(IsValidUtf8("\xF0\x9F\x94\xA7")); // four bytes
+    EXPECT_TRUE(IsValidUtf8("\xF4\x8F\xBF\xBF")); // U+10FFFF, the last code point
+    EXPECT_TRUE(IsValidUtf8("a\0b"s));            // NUL is a character like any other
 }
 
 TEST(Utf8Validation, RejectsMalformedSequences)
 {
-    EXPECT_FALSE(IsValidUtf8("Ger\xE4t"));            // Latin-1 byte between ASCII
-    EXPECT_FALSE(IsValidUtf8("\x80"));                // continuation without a lead
-    EXPECT_FALSE(IsValidUtf8("abc\xC3"));             // cut off at the end
-    EXPECT_FALSE(IsValidUtf8("\xE2\x82"));            // cut off inside three bytes
-    EXPECT_FALSE(IsValidUtf8("\xC0\x80"));            // overlong NUL
-    EXPECT_FALSE(IsValidUtf8("\xC1\xBF"));            // overlong two-byte form
-    EXPECT_FALSE(IsValidUtf8("\xE0\x80\xAF"));        // overlong three-byte form
-    EXPECT_FALSE(IsValidUtf8("\xF0\x80\x80\xAF"));    // overlong four-byte form
-    EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80"));        // UTF-16 surrogate
-    EXPECT_FALSE(IsValidUtf8("\xF4\x90\x80\x80"));    // above U+10FFFF
-    EXPECT_FALSE(IsValidUtf8("\xF5\x80\x80\x80"));    // lead byte that cannot occur
-    EXPECT_FALSE(IsValidUtf8("\xC3\x28"));            // lead followed by ASCII
+    EXPECT_FALSE(IsValidUtf8("Ger\xE4t"));         // Latin-1 byte between ASCII
+    EXPECT_FALSE(IsValidUtf8("\x80"));             // continuation without a lead
+    EXPECT_FALSE(IsValidUtf8("abc\xC3"));          // cut off at the end
+    EXPECT_FALSE(IsValidUtf8("\xE2\x82"));         // cut off inside three bytes
+    EXPECT_FALSE(IsValidUtf8("\xC0\x80"));         // overlong NUL
+    EXPECT_FALSE(IsValidUtf8("\xC1\xBF"));         // overlong two-byte form
+    EXPECT_FALSE(IsValidUtf8("\xE0\x80\xAF"));     // overlong three-byte form
+    EXPECT_FALSE(IsValidUtf8("\xF0\x80\x80\xAF")); // overlong four-byte form
+    EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80"));     // UTF-16 surrogate
+    EXPECT_FALSE(IsValidUtf8("\xF4\x90\x80\x80")); // above U+10FFFF
+    EXPECT_FALSE(IsValidUtf8("\xF5\x80\x80\x80")); // lead byte that cannot occur
+    EXPECT_FALSE(IsValidUtf8("\xC3\x28"));         // lead followed by ASCII
 }
 
 TEST(Windows1252Decoding, MapsTheUpperHalf)
 {
     EXPECT_EQ(Windows1252ToUtf8("Ger\xE4t"), "Ger\xC3\xA4t");
     EXPECT_EQ(Windows1252ToUtf8("ausf\xFChren"), "ausf\xC3\xBChren");
-    EXPECT_EQ(Windows1252ToUtf8("\x80"), "\xE2\x82\xAC");  // euro sign
-    EXPECT_EQ(Windows1252ToUtf8("\x9F"), "\xC5\xB8");      // Y with diaeresis
-    EXPECT_EQ(Windows1252ToUtf8("\x96"), "\xE2\x80\x93");  // en dash
+    EXPECT_EQ(Windows1252ToUtf8("\x80"), "\xE2\x82\xAC"); // euro sign
+    EXPECT_EQ(Windows1252ToUtf8("\x9F"), "\xC5\xB8");     // Y with diaeresis
+    EXPECT_EQ(Windows1252ToUtf8("\x96"), "\xE2\x80\x93"); // en dash
     EXPECT_EQ(Windows1252ToUtf8("\xA0\xFF"), "\xC2\xA0\xC3\xBF");
     // The positions the code page leaves empty keep their Latin-1 meaning.
     EXPECT_EQ(Windows1252ToUtf8("\x81\x8D\x8F\x90\x9D"), "\xC2\x81\xC2\x8D\xC2\x8F\xC2\x90\xC2\x9D");

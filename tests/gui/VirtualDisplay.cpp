@@ -32,7 +32,8 @@ bool CVirtualDisplay::Ensure(std::string& strError)
     // once it accepts clients.
     fcntl(fds[0], F_SETFD, FD_CLOEXEC);
     const std::string strFd = std::to_string(fds[1]);
-    std::vector<std::string> args = {"Xvfb", "-displayfd", strFd, "-screen", "0", "1280x1024x24", "-nolisten", "tcp"};
+    std::vector<std::string> args = {"Xvfb", "-displayfd",   strFd,       "-screen",
+                                     "0",    "1280x1024x24", "-nolisten", "tcp"};
     std::vector<char*> argv;
     for (auto& strArg : args)
     {
@@ -62,7 +63,8 @@ bool CVirtualDisplay::Ensure(std::string& strError)
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (strNumber.find('\n') == std::string::npos)
     {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0)
         {
             break;

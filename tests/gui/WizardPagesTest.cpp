@@ -80,7 +80,10 @@ protected:
     bool WaitIdle(int nState, std::chrono::milliseconds timeout = 10s)
     {
         return PumpUntil(
-            [&] { return m_pDlg->Core().GetState() == nState && !m_pDlg->Core().IsBusy() && m_pDlg->PendingMessages() == 0; },
+            [&] {
+                return m_pDlg->Core().GetState() == nState && !m_pDlg->Core().IsBusy() &&
+                       m_pDlg->PendingMessages() == 0;
+            },
             timeout);
     }
     // A click on the bottom row's button, as the button's own event.
@@ -152,16 +155,19 @@ TEST_F(WizardPages, F1OpensTheAboutBox)
     PumpFor(150ms);
     std::string strAboutTitle;
     wxTimer timer;
-    timer.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
-        for (wxWindow* pWnd : wxTopLevelWindows)
-        {
-            if (auto* pAbout = dynamic_cast<CAboutDlg*>(pWnd); pAbout != nullptr && pAbout->IsModal())
-            {
-                strAboutTitle = pAbout->GetTitle().utf8_string();
-                pAbout->EndModal(wxID_OK);
-            }
-        }
-    });
+    timer.Bind(wxEVT_TIMER,
+               [&](wxTimerEvent&)
+               {
+                   for (wxWindow* pWnd : wxTopLevelWindows)
+                   {
+                       if (auto* pAbout = dynamic_cast<CAboutDlg*>(pWnd);
+                           pAbout != nullptr && pAbout->IsModal())
+                       {
+                           strAboutTitle = pAbout->GetTitle().utf8_string();
+                           pAbout->EndModal(wxID_OK);
+                       }
+                   }
+               });
     timer.Start(50);
     sim.Char(WXK_F1);
     EXPECT_TRUE(PumpUntil([&] { return !strAboutTitle.empty(); }, 5s));
@@ -281,7 +287,8 @@ TEST_F(WizardPages, CloseWhileBusyIsRefusedAndTheWorkerGoesOn)
     // waits until the box is gone, so no step runs inside the close handler.
     int nStateInBox = -1;
     bool bBusyInBox = false;
-    dlg.m_onMessageBox = [&] {
+    dlg.m_onMessageBox = [&]
+    {
         dlg.PostWizardMessage(SWizardMessage{WM_WORKER_STATUS, STATUS_PROGRESS, 77, {}});
         m_unit.searchGate.Open();
         PumpUntil([&] { return GaugeValue(dlg) == 77 && dlg.PendingMessages() == 1; }, 5s);
@@ -312,17 +319,20 @@ TEST_F(WizardPages, WorkerMessagesAreHandledInTheOrderPosted)
     CTestWizardDialog& dlg = *m_pDlg;
     dlg.m_textLog.clear();
     constexpr int COUNT = 400;
-    std::thread poster([&dlg] {
-        for (int i = 0; i < COUNT; ++i)
+    std::thread poster(
+        [&dlg]
         {
-            dlg.PostWizardMessage(SWizardMessage{WM_WORKER_STATUS, STATUS_INFOLINE3, 0, std::to_string(i)});
-            dlg.PostWizardMessage(SWizardMessage{WM_WORKER_STATUS, STATUS_PROGRESS, i % 101, {}});
-        }
-        // Unknown sub-codes and messages are ignored, in their turn.
-        dlg.PostWizardMessage(SWizardMessage{WM_WORKER_STATUS, 5, 12345, "not shown"});
-        dlg.PostWizardMessage(SWizardMessage{4711, 0, 0, "not shown"});
-        dlg.PostWizardMessage(SWizardMessage{WM_WORKER_STATUS, STATUS_INFOLINE3, 0, "last"});
-    });
+            for (int i = 0; i < COUNT; ++i)
+            {
+                dlg.PostWizardMessage(
+                    SWizardMessage{WM_WORKER_STATUS, STATUS_INFOLINE3, 0, std::to_string(i)});
+                dlg.PostWizardMessage(SWizardMessage{WM_WORKER_STATUS, STATUS_PROGRESS, i % 101, {}});
+            }
+            // Unknown sub-codes and messages are ignored, in their turn.
+            dlg.PostWizardMessage(SWizardMessage{WM_WORKER_STATUS, 5, 12345, "not shown"});
+            dlg.PostWizardMessage(SWizardMessage{4711, 0, 0, "not shown"});
+            dlg.PostWizardMessage(SWizardMessage{WM_WORKER_STATUS, STATUS_INFOLINE3, 0, "last"});
+        });
     ASSERT_TRUE(PumpUntil([&] { return LabelOf(dlg, IDC_INFOLINE3) == "last"; }, 20s));
     poster.join();
     std::vector<std::string> seen;
@@ -357,16 +367,20 @@ TEST_F(WizardPages, AutomaticModePausesOnThePaintedFoundPage)
         std::string strDetailAfterPause;
         std::chrono::milliseconds elapsed{0};
     } seen;
-    dlg.m_onPause = [&](uint32_t dwMs) {
+    dlg.m_onPause = [&](uint32_t dwMs)
+    {
         seen.dwMs = dwMs;
         seen.strMessage = LabelOf(dlg, IDC_INFOLINE2);
         seen.strDetail = LabelOf(dlg, IDC_INFOLINE3);
         seen.strRow = BottomRow(dlg);
         seen.nGauge = GaugeValue(dlg);
         // A status posted now must wait until the pause is over; a click does nothing.
-        std::thread([&dlg] {
-            dlg.PostWizardMessage(SWizardMessage{WM_WORKER_STATUS, STATUS_INFOLINE3, 0, "posted in the pause"});
-        }).join();
+        std::thread(
+            [&dlg] {
+                dlg.PostWizardMessage(
+                    SWizardMessage{WM_WORKER_STATUS, STATUS_INFOLINE3, 0, "posted in the pause"});
+            })
+            .join();
         const auto t0 = std::chrono::steady_clock::now();
         dlg.PauseBase(dwMs / 2);
         // What the pause itself painted, without any further event handling.
@@ -374,7 +388,8 @@ TEST_F(WizardPages, AutomaticModePausesOnThePaintedFoundPage)
         dlg.ClickButton(IDC_ACTION);
         seen.nStateAfterClick = dlg.Core().GetState();
         dlg.PauseBase(dwMs - dwMs / 2);
-        seen.elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0);
+        seen.elapsed =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0);
         seen.strDetailAfterPause = LabelOf(dlg, IDC_INFOLINE3);
     };
     // With the firmware accepted, the connect page is the first to wait for a click.
@@ -443,7 +458,8 @@ TEST_F(WizardPages, ScreenshotsOfThePages)
     Start("");
     CTestWizardDialog& dlg = *m_pDlg;
     std::vector<std::string> problems;
-    auto shot = [&](const std::string& strName) {
+    auto shot = [&](const std::string& strName)
+    {
         const std::string strProblem = CheckAndSaveShot(&dlg, CaptureClientArea(&dlg), strName);
         if (!strProblem.empty())
         {
@@ -459,7 +475,8 @@ TEST_F(WizardPages, ScreenshotsOfThePages)
     ASSERT_TRUE(WaitIdle(STATE_SEARCH));
     shot("3-connect");
     Press(IDC_ACTION);
-    ASSERT_TRUE(PumpUntil([&] { return GaugeValue(dlg) == m_unit.nSearchProgress && dlg.PendingMessages() == 0; }));
+    ASSERT_TRUE(
+        PumpUntil([&] { return GaugeValue(dlg) == m_unit.nSearchProgress && dlg.PendingMessages() == 0; }));
     EXPECT_EQ(LabelOf(dlg, IDC_INFOLINE2), T(125));
     EXPECT_EQ(LabelOf(dlg, IDC_INFOLINE3), m_unit.strPortName);
     EXPECT_EQ(BottomRow(dlg), "progress;");
@@ -468,7 +485,8 @@ TEST_F(WizardPages, ScreenshotsOfThePages)
     ASSERT_TRUE(WaitIdle(STATE_DOWNLOAD));
     shot("5-found");
     Press(IDC_ACTION);
-    ASSERT_TRUE(PumpUntil([&] { return GaugeValue(dlg) == m_unit.nProgramProgress && dlg.PendingMessages() == 0; }));
+    ASSERT_TRUE(
+        PumpUntil([&] { return GaugeValue(dlg) == m_unit.nProgramProgress && dlg.PendingMessages() == 0; }));
     EXPECT_EQ(LabelOf(dlg, IDC_INFOLINE2), T(131));
     EXPECT_EQ(LabelOf(dlg, IDC_INFOLINE3), T(140));
     shot("6-programming");
@@ -490,7 +508,8 @@ TEST_F(WizardPages, CloseDuringThePauseComesAfterItAndStartsNoTransfer)
     Start("-a -f:" + SAMPLE);
     CTestWizardDialog& dlg = *m_pDlg;
     bool bClosedInPause = true;
-    dlg.m_onPause = [&](uint32_t) {
+    dlg.m_onPause = [&](uint32_t)
+    {
         dlg.PauseBase(100);
         bClosedInPause = dlg.Close();
         dlg.PauseBase(100);
@@ -522,7 +541,8 @@ TEST_F(WizardPages, GermanTextsKeepTheirUmlauts)
     const std::string strShot = CheckAndSaveShot(&dlg, CaptureClientArea(&dlg), "firmware-german");
     SelectTextLanguage(ETextLanguage::English);
     ASSERT_TRUE(bIdle);
-    EXPECT_EQ(strButton, "Datei \xC3\xB6""ffnen");
+    EXPECT_EQ(strButton, "Datei \xC3\xB6"
+                         "ffnen");
     EXPECT_EQ(strStatus, LoadText(118, ETextLanguage::German));
     EXPECT_NE(strStatus.find("\xC3\xA4"), std::string::npos);
     EXPECT_EQ(strShot, "");
