@@ -1,9 +1,10 @@
 #include "app/gui/Autopilot.h"
 
 #include <wx/button.h>
-#include <wx/generic/msgdlgg.h>
 #include <wx/msgdlg.h>
 #include <wx/stattext.h>
+// The generic box needs the declarations of <wx/msgdlg.h> first.
+#include <wx/generic/msgdlgg.h>
 
 #include <cstdio>
 #include <sstream>
