@@ -3,7 +3,7 @@
 # table of medians with their bounds and ratios and then where the time goes.
 #
 #   bench/speed/run-all.sh [--build DIR] [--no-build] [--runs N] [--only LIST] [--ports N]
-#                          [--nice N] [--json FILE]
+#                          [--nice N] [--realtime] [--json FILE]
 #
 #   --build DIR   build folder to use (default: build-bench, configured here as RelWithDebInfo
 #                 without sanitizers); an existing build/ works as well
@@ -12,10 +12,12 @@
 #   --only LIST   comma-separated: program, program64k, program512k, search, load, pty
 #   --ports N     silent ports for the search benchmark (default 4)
 #   --nice N      run the simulator and the program at this niceness (e.g. -10 as root)
+#   --realtime    run them with real-time priority (root; chrt --fifo 10): on a shared, busy
+#                 machine this shows what they need when a core is free for them
 #   --json FILE   also write every run's figures as JSON
 #
-# Needs python3, and srec_cat (Debian package srecord) for the load comparison. A full run
-# takes about 5 minutes per run count (3 runs: about 6 minutes).
+# Needs python3, /usr/bin/time (peak memory) and srec_cat (Debian package srecord, for the
+# load comparison). One run of everything takes about 100 s; the default 3 runs about 5 min.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -27,6 +29,7 @@ only="program,search,load,pty"
 ports=4
 nice=0
 json=""
+extra=()
 while [ $# -gt 0 ]; do
     case "$1" in
         --build) build=$(cd "$2" && pwd); shift 2 ;;
@@ -35,8 +38,9 @@ while [ $# -gt 0 ]; do
         --only) only=$2; shift 2 ;;
         --ports) ports=$2; shift 2 ;;
         --nice) nice=$2; shift 2 ;;
+        --realtime) extra+=(--realtime); shift ;;
         --json) json=$2; shift 2 ;;
-        -h|--help) sed -n '2,18p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        -h|--help) sed -n '2,20p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
         *) echo "unknown option $1 (see --help)" >&2; exit 2 ;;
     esac
 done
@@ -72,4 +76,5 @@ fi
 echo "== running: $only, $runs runs each (load average now $(cut -d' ' -f1 /proc/loadavg))" >&2
 args=(--build "$build" --runs "$runs" --only "$only" --ports "$ports" --nice "$nice")
 [ -n "$json" ] && args+=(--json "$json")
+args+=("${extra[@]}")
 exec python3 "$here/speedbench.py" "${args[@]}"

@@ -140,6 +140,8 @@ class ProgrammingPhase:
     wire_bytes: int
     segments: list
     cycle_median: float     # command to next command, the median block
+    cycle_p10: float
+    cycle_p90: float
 
     @property
     def block_ratio(self):
@@ -190,8 +192,9 @@ def programming_phase(chunks):
         seg("  of which: simulator late with the status", late_status, 0.0),
         seg("  of which: simulator late with the reply", late_reply, 0.0),
     ]
-    cycles = [nxt.t_cmd - b.t_cmd for b, nxt in zip(blocks, blocks[1:])] or [end - start]
-    return ProgrammingPhase(len(blocks), start, end, wire_bytes, segments, statistics.median(cycles))
+    cycles = sorted(nxt.t_cmd - b.t_cmd for b, nxt in zip(blocks, blocks[1:])) or [end - start]
+    return ProgrammingPhase(len(blocks), start, end, wire_bytes, segments, statistics.median(cycles),
+                            cycles[len(cycles) // 10], cycles[len(cycles) * 9 // 10])
 
 
 def find(chunks, predicate, after=float("-inf")):

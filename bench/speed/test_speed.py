@@ -104,6 +104,9 @@ class ProgrammingPhaseTest(unittest.TestCase):
         main = [s for s in phase.segments if not s.name.startswith(" ")]
         self.assertAlmostEqual(sum(s.measured for s in main), phase.measured, places=5)
         self.assertAlmostEqual(phase.measured - phase.bound, 6 * 0.0008 + 5 * 0.0002, places=5)
+        cycle = 522 * BT + 2 * 0.0008 + 2 * 0.0002
+        for value in (phase.cycle_p10, phase.cycle_median, phase.cycle_p90):
+            self.assertAlmostEqual(value, cycle, places=5)
 
     def test_reply_written_in_two_parts_ends_the_block_at_its_last_byte(self):
         log = LogWriter()
@@ -264,6 +267,18 @@ class ReportHelpersTest(unittest.TestCase):
         self.assertEqual(ours.groups(), ("orlix load", "4.10", "359.6", "4.02", "366.8"))
         self.assertEqual(theirs.group(1, 2, 4), ("srec_cat", "120.50", "118.00"))
         self.assertIsNone(speedbench.LOAD_LINE.match("ratio: orlix is 29.4x faster (wall), 29.4x (CPU)"))
+
+    def test_peak_size_is_the_last_line_time_wrote(self):
+        import tempfile
+        with tempfile.NamedTemporaryFile("w", delete=False) as f:
+            f.write("Command terminated by signal 9\n5120\n")
+        try:
+            self.assertEqual(speedbench.read_rss(f.name), 5120)
+            with open(f.name, "w") as g:
+                g.write("Command exited with non-zero status 1\n")
+            self.assertIsNone(speedbench.read_rss(f.name))
+        finally:
+            os.unlink(f.name)
 
     def test_only_button_prompts_are_answered_with_enter(self):
         self.assertTrue(speedbench.is_enter_prompt("> [Continue] Press Enter."))
