@@ -68,7 +68,7 @@ if [[ ",$only," == *,load,* ]] && ! command -v srec_cat >/dev/null; then
 fi
 
 echo "== checking the benchmarks' own arithmetic" >&2
-if ! check=$(python3 -m unittest discover -s "$here" -p 'test_*.py' 2>&1); then
+if ! check=$(python3 -B -m unittest discover -s "$here" -p 'test_*.py' 2>&1); then
     echo "$check" >&2
     exit 1
 fi
@@ -77,4 +77,4 @@ echo "== running: $only, $runs runs each (load average now $(cut -d' ' -f1 /proc
 args=(--build "$build" --runs "$runs" --only "$only" --ports "$ports" --nice "$nice")
 [ -n "$json" ] && args+=(--json "$json")
 args+=("${extra[@]}")
-exec python3 "$here/speedbench.py" "${args[@]}"
+exec python3 -B "$here/speedbench.py" "${args[@]}"
