@@ -14,7 +14,7 @@ enum class ECliEvent
     Wizard,       // a posted SWizardMessage
     Line,         // one line of input, without its line end
     InputEnd,     // stdin ended: the user closes the window
-    CloseRequest, // SIGINT or SIGTERM: the user closes the window
+    CloseRequest, // SIGINT, SIGTERM or SIGHUP: the user closes the window
 };
 
 struct SCliEvent

@@ -76,6 +76,9 @@ bool CInputReader::Start()
         action.sa_flags = SA_RESTART;
         sigaction(SIGINT, &action, nullptr);
         sigaction(SIGTERM, &action, nullptr);
+        // A closed terminal must not end a transfer half-way: a hang-up is a close request,
+        // refused while a worker runs like any other.
+        sigaction(SIGHUP, &action, nullptr);
     }
     try
     {

@@ -1,6 +1,6 @@
 #pragma once
 // Reads stdin line by line on its own thread and queues each line, then the end of input.
-// SIGINT and SIGTERM become close requests in the same queue.
+// SIGINT, SIGTERM and SIGHUP become close requests in the same queue.
 #include "app/cli/EventQueue.h"
 
 #include <thread>
@@ -15,7 +15,7 @@ public:
     // Stops the thread. The signal handlers stay for the rest of the process.
     ~CInputReader();
 
-    // Installs the SIGINT/SIGTERM handlers (once per process) and starts the thread.
+    // Installs the SIGINT/SIGTERM/SIGHUP handlers (once per process) and starts the thread.
     // False when the pipes or the thread cannot be made.
     bool Start();
     void Stop();

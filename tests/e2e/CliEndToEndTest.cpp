@@ -355,4 +355,66 @@ TEST_F(CliEndToEnd, CtrlCOnAWaitingPageClosesTheWizard)
     EXPECT_EQ(WEXITSTATUS(nStatus), 1);
 }
 
+// The terminal closing while the flash is programmed (SIGHUP, input and output gone) must not
+// leave the unit half-programmed: the transfer runs to its end and the wizard then closes.
+TEST_F(CliEndToEnd, HangUpDuringProgrammingFinishesTheUpdate)
+{
+    SSimProcessOptions simOpts;
+    simOpts.bPace = true; // programming then takes seconds, long enough to hang up in it
+    ASSERT_TRUE(m_sim.Start(m_dir.Path(), simOpts)) << m_sim.Error();
+    const std::string strFile = OrlixSamplePath(SAMPLE_345);
+
+    int inPipe[2];
+    int outPipe[2];
+    ASSERT_EQ(pipe(inPipe), 0);
+    ASSERT_EQ(pipe(outPipe), 0);
+    SSpawnRequest req;
+    req.strPath = OrlixBinPath("orlix-cli");
+    req.args = {"-a", "-f:" + strFile, LinkArg()};
+    req.extraEnv = {"LC_ALL=C.UTF-8"};
+    req.nStdinFd = inPipe[0];
+    req.nStdoutFd = outPipe[1];
+    std::string strError;
+    const pid_t pid = SpawnChild(req, strError);
+    close(inPipe[0]);
+    close(outPipe[1]);
+    ASSERT_GT(pid, 0) << strError;
+
+    // Continue on the connect page, then wait until programming has begun.
+    ASSERT_EQ(write(inPipe[1], "\n", 1), 1);
+    std::string strOut;
+    const std::string strProgramming = T(140);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (strOut.find(strProgramming) == std::string::npos && std::chrono::steady_clock::now() < deadline)
+    {
+        pollfd fd = {outPipe[0], POLLIN, 0};
+        if (poll(&fd, 1, 100) > 0)
+        {
+            char buffer[512];
+            const ssize_t n = read(outPipe[0], buffer, sizeof buffer);
+            if (n <= 0)
+            {
+                break;
+            }
+            strOut.append(buffer, static_cast<std::size_t>(n));
+        }
+    }
+    ASSERT_NE(strOut.find(strProgramming), std::string::npos) << strOut;
+    kill(pid, SIGHUP);
+    close(inPipe[1]);
+    close(outPipe[0]);
+
+    int nStatus = 0;
+    const bool bEnded = WaitChild(pid, 60000, nStatus);
+    if (!bEnded)
+    {
+        kill(pid, SIGKILL);
+        WaitChild(pid, 5000, nStatus);
+    }
+    ASSERT_TRUE(bEnded) << "the wizard did not close after the update";
+    ASSERT_TRUE(WIFEXITED(nStatus)) << "ended by signal " << WTERMSIG(nStatus);
+    EXPECT_EQ(WEXITSTATUS(nStatus), 0);
+    EXPECT_TRUE(FinalFlash() == ExpectedFlash(strFile, "MB90F345"));
+}
+
 } // namespace
