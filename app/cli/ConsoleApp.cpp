@@ -52,10 +52,13 @@ int CConsoleApp::Run()
             dlg.HandleMessage(event.msg);
             if (event.msg.nMsg == WM_WORKER_DONE && dlg.IsUnitNotFoundPage())
             {
-                const std::string strHint = AccessDeniedHint(dlg.GetAccessDeniedPorts(), &DeviceGroupName);
-                if (!strHint.empty())
+                for (const std::string& strHint : {AccessDeniedHint(dlg.GetAccessDeniedPorts(), &DeviceGroupName),
+                                                   PortsInUseHint(dlg.GetPortsInUse())})
                 {
-                    m_view.AddNote(strHint);
+                    if (!strHint.empty())
+                    {
+                        m_view.AddNote(strHint);
+                    }
                 }
             }
             break;
@@ -115,6 +118,16 @@ void CConsoleApp::RequestClose()
 std::optional<std::string> CConsoleApp::ReadModalLine()
 {
     return m_queue.TakeModalLine();
+}
+
+std::string CConsoleApp::PortsInUseHint(const std::vector<std::string>& paths)
+{
+    std::string strPorts;
+    for (const std::string& strPath : paths)
+    {
+        strPorts += (strPorts.empty() ? "" : ", ") + strPath;
+    }
+    return strPorts.empty() ? std::string() : FormatText(CliText(ECliText::PortsInUse), {strPorts});
 }
 
 std::string CConsoleApp::AccessDeniedHint(const std::vector<std::string>& paths,

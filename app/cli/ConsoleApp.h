@@ -35,6 +35,8 @@ public:
 
     // The hint for ports dropped because access was denied, or empty. groupOf names the group
     // that owns a device (empty when unknown).
+    // The hint for ports dropped because another program held them, or empty.
+    static std::string PortsInUseHint(const std::vector<std::string>& paths);
     static std::string AccessDeniedHint(const std::vector<std::string>& paths,
                                         const std::function<std::string(const std::string&)>& groupOf);
 

@@ -30,6 +30,10 @@ constexpr SCliTextRow CLI_TEXTS[] = {
      "Gerät gehört (%s):\n"
      "    sudo usermod -aG %s $USER\n"
      "und melden Sie sich danach neu an."},
+    {"Skipped because another program is using them: %s.\n"
+     "Close that program (a terminal program, for example) and search again.",
+     "Übersprungen, weil ein anderes Programm sie verwendet: %s.\n"
+     "Beenden Sie dieses Programm (zum Beispiel ein Terminalprogramm) und suchen Sie erneut."},
     {"Note: ", "Hinweis: "},
     {"Usage: %s [-f:<firmware file>] [-a] [-r] [-p:<device>]...\n"
      "  -f:<file>    the firmware file (S-record: .mhx, .cnv, .ahx); quote a path with spaces\n"

@@ -11,6 +11,7 @@ enum class ECliText
     FileNamePrompt, // %s: filter description, %s: current file or empty
     FileCancelled,  // the file dialog was left without a name
     AccessDenied,   // %s: ports, %s: group, %s: group
+    PortsInUse,     // %s: ports
     StandInNotice,  // prefix of STAND_IN_KERNEL_NOTICE
     Usage,          // --help
 };

@@ -151,17 +151,30 @@ int COrlixDlg::GetExitStatus() const
     return (m_bClosed && m_bLastUpdateOk) ? 0 : 1;
 }
 
-std::vector<std::string> COrlixDlg::GetAccessDeniedPorts() const
+namespace
+{
+std::vector<std::string> FailedPorts(const std::vector<SPortProbeFailure>& failures, int nError)
 {
     std::vector<std::string> paths;
-    for (const SPortProbeFailure& failure : m_probeFailures)
+    for (const SPortProbeFailure& failure : failures)
     {
-        if (failure.nError == EACCES)
+        if (failure.nError == nError)
         {
             paths.push_back(failure.devicePath);
         }
     }
     return paths;
+}
+} // namespace
+
+std::vector<std::string> COrlixDlg::GetAccessDeniedPorts() const
+{
+    return FailedPorts(m_probeFailures, EACCES);
+}
+
+std::vector<std::string> COrlixDlg::GetPortsInUse() const
+{
+    return FailedPorts(m_probeFailures, EBUSY);
 }
 
 bool COrlixDlg::IsUnitNotFoundPage() const

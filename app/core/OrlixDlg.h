@@ -126,6 +126,9 @@ public:
     const std::vector<SPortProbeFailure>& GetProbeFailures() const { return m_probeFailures; }
     // Device paths of the last search's ports that were dropped because access was denied.
     std::vector<std::string> GetAccessDeniedPorts() const;
+    // Device paths of the last search's ports that were dropped because another program
+    // held them.
+    std::vector<std::string> GetPortsInUse() const;
     // True on the not-found page: the last search ended without finding the unit.
     bool IsUnitNotFoundPage() const;
     // Title of the dialog window: product name and version.

@@ -132,6 +132,14 @@ TEST(AccessDeniedHint, NamesThePortsAndTheGroupThatOwnsThem)
     EXPECT_NE(strDefault.find("sudo usermod -aG dialout $USER"), std::string::npos);
 }
 
+TEST(PortsInUseHint, NamesEveryHeldPortOrSaysNothing)
+{
+    SelectTextLanguage(ETextLanguage::English);
+    EXPECT_EQ(CConsoleApp::PortsInUseHint({}), "");
+    const std::string strHint = CConsoleApp::PortsInUseHint({"/dev/ttyUSB0", "/dev/ttyACM1"});
+    EXPECT_NE(strHint.find("another program is using them: /dev/ttyUSB0, /dev/ttyACM1."), std::string::npos);
+}
+
 class ConsoleApp : public ::testing::Test
 {
 protected:

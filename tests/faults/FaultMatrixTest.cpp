@@ -291,7 +291,8 @@ const SFaultCase FAULT_CASES[] = {
      .ports = {"decoy0", "unit"},
      .bHoldUnit = true,
      .strInput = "\n",
-     .pages = {PAGE_NOT_FOUND},
+     // Silence alone would send the technician looking for a cable fault: name the port.
+     .pages = {PAGE_NOT_FOUND, "Skipped because another program is using them: "},
      .absent = {TEXT_126},
      .frames = {.nDecoySyncs = 5},
      .dWaitS = 5 * READ_BYTE,
