@@ -89,11 +89,21 @@ std::string QuoteArgument(const std::string& strArg)
         const std::size_t nSpace = strArg.find(' ');
         if (nColon != std::string::npos && nColon < nSpace && nColon + 1 < strArg.size())
         {
-            if (strArg[nColon + 1] == '"')
+            const std::string strName = strArg.substr(0, nColon + 1);
+            const std::string strValue = strArg.substr(nColon + 1);
+            const std::size_t nQuote = strValue.find('"', 1);
+            if (strValue.front() == '"' && nQuote == strValue.size() - 1)
             {
                 return strArg; // quoted already
             }
-            return strArg.substr(0, nColon + 1) + '"' + strArg.substr(nColon + 1) + '"';
+            // A quoted value ends at the next '"'. Cut short there, the value would name
+            // another file and its rest would read as further options (another port, another
+            // file), so a value the line cannot carry whole is dropped: the wizard then asks.
+            if (strValue.find('"') != std::string::npos)
+            {
+                return strName;
+            }
+            return strName + '"' + strValue + '"';
         }
     }
     return '"' + strArg + '"';

@@ -66,6 +66,8 @@ TEST(CommandLineFuzzRegression, PathWithQuoteAndSpaceAddsNoOptions)
 {
     ExpectPathWholeOrDropped("/tmp/x\" -p:/dev/ttyS0 \"y.mhx");
     ExpectPathWholeOrDropped("/tmp/x\" -f:/tmp/other.mhx \"y.mhx");
+    // Already in quotes, but with a quote inside: the same.
+    ExpectPathWholeOrDropped("\"/tmp/x\" -p:/dev/ttyS0 \"y.mhx\"");
 }
 
 // What already works and must stay so: quotes without a space, spaces without a quote.
