@@ -1,5 +1,4 @@
-// CFirmwareImage: loading, range and blocks, identification texts, buffer operations and the
-// load result codes.
+// CFirmwareImage: range and blocks, identification texts, buffer operations, load result codes.
 #include "firmware/FirmwareImage.h"
 
 #include "FwTestUtil.h"
@@ -11,320 +10,180 @@ using namespace std::string_literals;
 
 namespace
 {
-class FirmwareImageTest : public ::testing::Test
-{
-protected:
-    int LoadText(const std::string& strContent)
-    {
-        return m_image.Load(m_dir.Write("f" + std::to_string(m_nFile++) + ".mhx", strContent));
-    }
-
-    Bytes ReadAll(uint32_t dwAddress, uint32_t dwLength) const
-    {
-        Bytes out(dwLength, 0x00);
-        out.resize(m_image.Read(out.data(), dwAddress, dwLength));
-        return out;
-    }
-
-    CScratchDir m_dir;
-    CFirmwareImage m_image;
-    int m_nFile = 0;
-};
-
 const std::string END = "S9030000FC";
 
-std::string Field(const std::string& strText)
+class FirmwareImageTest : public ImageTest
 {
-    std::string out = strText;
-    out.resize(16, '\0');
+protected:
+    std::string Texts() const
+    {
+        return m_image.GetProcessor() + "|" + m_image.GetVersion() + "|" + m_image.GetName();
+    }
+};
+
+// 16-byte identification fields, one after the other.
+Bytes Fields(std::initializer_list<std::string> texts)
+{
+    Bytes out;
+    for (std::string s : texts)
+    {
+        s.resize(16, '\0');
+        out.insert(out.end(), s.begin(), s.end());
+    }
     return out;
 }
-
-Bytes ToBytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
 } // namespace
-
-// ---- range and blocks ----------------------------------------------------------------------
 
 TEST_F(FirmwareImageTest, RangeIsRoundedToWholeBlocksAndUnwrittenBytesAreBlank)
 {
     const uint32_t B = 0xF81000;
-    const Bytes data = Pattern(513);
-    ASSERT_EQ(LoadText(Lines({S2Run(B + 16, data), END})), LOAD_OK);
+    ASSERT_EQ(Load(S2Run(B + 16, Pattern(513)) + END), LOAD_OK);
     EXPECT_EQ(m_image.GetLowAddress(), B);
     EXPECT_EQ(m_image.GetHighAddress(), B + 1023);
-    EXPECT_EQ(m_image.GetBase(), B);
-    EXPECT_EQ(m_image.GetSize(), 1024u);
     EXPECT_EQ(ReadAll(B, 16), Bytes(16, 0xFF));
-    EXPECT_EQ(ReadAll(B + 16, 513), data);
+    EXPECT_EQ(ReadAll(B + 16, 513), Pattern(513));
     EXPECT_EQ(ReadAll(B + 529, 1000), Bytes(495, 0xFF));
-    EXPECT_FALSE(m_image.IsBlockBlank(B));
-    EXPECT_FALSE(m_image.IsBlockBlank(B + 512));
-}
-
-TEST_F(FirmwareImageTest, LaterRecordsOverwriteEarlierOnes)
-{
-    ASSERT_EQ(LoadText(Lines({S1(0x100, {1, 2, 3, 4}), S1(0x102, {9}), S1(0x100, {7})})), LOAD_OK);
+    // Later records overwrite earlier ones; empty records enter the range, one at 0 does not wrap.
+    ASSERT_EQ(Load(Lines(
+                  {S1(0x0000, {}), S1(0x100, {1, 2, 3, 4}), S1(0x102, {9}), S1(0x100, {7}), S1(0x3000, {})})),
+              LOAD_OK);
     EXPECT_EQ(ReadAll(0x100, 5), (Bytes{7, 2, 9, 4, 0xFF}));
-}
-
-TEST_F(FirmwareImageTest, RecordWithoutDataCountsFromItsAddressDownToTheByteBefore)
-{
-    // Empty records enter the range scan; one at address 0 does not wrap to the top.
-    ASSERT_EQ(LoadText(Lines({S1(0x0400, {}), S1(0x1000, {1}), S1(0x3000, {}), END})), LOAD_OK);
-    EXPECT_EQ(m_image.GetLowAddress(), 0x0400u);
+    EXPECT_EQ(m_image.GetLowAddress(), 0u);
     EXPECT_EQ(m_image.GetHighAddress(), 0x2FFFu);
-    ASSERT_EQ(LoadText(Lines({S1(0x0000, {}), S1(0x0100, {1})})), LOAD_OK);
-    EXPECT_EQ(m_image.GetLowAddress(), 0u);
-    EXPECT_EQ(m_image.GetHighAddress(), 0x1FFu);
-}
-
-TEST_F(FirmwareImageTest, DataAtAddressZeroGivesItsOwnRange)
-{
-    ASSERT_EQ(LoadText(Lines({S2(0xFFFF00, {1})})), LOAD_OK);
-    ASSERT_EQ(LoadText(Lines({S1(0x0000, {0x42})})), LOAD_OK);
-    EXPECT_EQ(m_image.GetLowAddress(), 0u);
-    EXPECT_EQ(m_image.GetHighAddress(), 0x1FFu);
-    EXPECT_EQ(ReadAll(0, 2), (Bytes{0x42, 0xFF}));
-}
-
-TEST_F(FirmwareImageTest, BlockSizeSetsTheRounding)
-{
+    // The block size sets the rounding; sizes that are not a power of two are ignored.
     m_image.SetBlockSize(1024);
-    m_image.SetBlockSize(0);   // ignored
-    m_image.SetBlockSize(768); // ignored
-    EXPECT_EQ(m_image.GetBlockSize(), 1024u);
-    ASSERT_EQ(LoadText(Lines({S2(0xFF0600, {1})})), LOAD_OK);
+    m_image.SetBlockSize(768);
+    ASSERT_EQ(Load(Lines({S2(0xFF0600, {1})})), LOAD_OK);
     EXPECT_EQ(m_image.GetLowAddress(), 0xFF0400u);
     EXPECT_EQ(m_image.GetHighAddress(), 0xFF07FFu);
 }
 
-TEST_F(FirmwareImageTest, TopOfTheAddressSpace)
+TEST_F(FirmwareImageTest, TopOfTheAddressSpaceDoesNotWrap)
 {
-    ASSERT_EQ(LoadText(Lines({S3(0xFFFFFFF0, Pattern(16))})), LOAD_OK);
+    ASSERT_EQ(Load(Lines({S3(0xFFFFFFF0, Pattern(16))})), LOAD_OK);
     EXPECT_EQ(m_image.GetLowAddress(), 0xFFFFFE00u);
     EXPECT_EQ(m_image.GetHighAddress(), 0xFFFFFFFFu);
     EXPECT_EQ(ReadAll(0xFFFFFFF0, 100), Pattern(16));
-    // A record running past 0xFFFFFFFF is corrupt.
-    EXPECT_EQ(LoadText(Lines({S3(0xFFFFFFF8, Pattern(16))})), LOAD_CORRUPT);
+    EXPECT_EQ(Load(Lines({S3(0xFFFFFFF8, Pattern(16))})), LOAD_CORRUPT); // runs past 0xFFFFFFFF
+    uint8_t out[16];
+    EXPECT_EQ(m_image.Write(out, 0xFFFFFFFF, 16), 1u);
+    EXPECT_EQ(m_image.Read(out, 0xFFFFFFF6, 0xFFFFFFFF), 10u);
+    EXPECT_EQ(m_image.Read(out, 0, 16), 0u);
+    EXPECT_FALSE(m_image.IsBlockBlank(0xFFFFFFFF));
+    EXPECT_EQ(m_image.Allocate(0xFFFFFF00, 0x101), 0u);
+    EXPECT_FALSE(m_image.IsLoaded());
 }
 
-TEST_F(FirmwareImageTest, ImagesBeyond16MiBAreRefusedWithoutAllocating)
+TEST_F(FirmwareImageTest, ImagesBeyond16MiBAreRefusedWithoutAllocatingAndTheOldImageStands)
 {
-    // Exactly 16 MiB is the whole target address space and loads.
-    ASSERT_EQ(LoadText(Lines({S2(0x000000, {1}), S2(0xFFFFFF, {2})})), LOAD_OK);
+    ASSERT_EQ(Load(Lines({S2(0x000000, {1}), S2(0xFFFFFF, {2})})), LOAD_OK); // exactly 16 MiB
     EXPECT_EQ(m_image.GetSize(), 0x1000000u);
-    ASSERT_EQ(LoadText(Lines({S2(0xFF8000, ToBytes(Field("MB90F362")))})), LOAD_OK);
-    EXPECT_EQ(LoadText(Lines({S3(0x00000000, {1}), S3(0x01000000, {2})})), LOAD_NO_MEMORY);
-    EXPECT_EQ(LoadText(Lines({S3(0x00000000, {1}), S3(0xFFFFFFFF, {2})})), LOAD_NO_MEMORY);
-    // The earlier image stands.
+    ASSERT_EQ(Load(Lines({S2(0xFF8000, Fields({"MB90F362"}))})), LOAD_OK);
+    EXPECT_EQ(Load(Lines({S3(0x00000000, {1}), S3(0x01000000, {2})})), LOAD_NO_MEMORY);
+    EXPECT_EQ(Load(Lines({S3(0x00000000, {1}), S3(0xFFFFFFFF, {2})})), LOAD_NO_MEMORY);
     EXPECT_EQ(m_image.GetProcessor(), "MB90F362");
     EXPECT_EQ(m_image.GetSize(), 512u);
 }
 
-// ---- identification texts ------------------------------------------------------------------
-
-TEST_F(FirmwareImageTest, TextsComeFromTheIdentificationBlock)
+TEST_F(FirmwareImageTest, IdentificationTexts)
 {
-    const std::string block = Field("MB90F362") + "V1.0.0-rc1-build" + Field("Unit");
-    ASSERT_EQ(LoadText(Lines({S0("hdr\0" "9.9\0" "MB90F345"s), S2Run(0xFF8000, ToBytes(block))})), LOAD_OK);
-    EXPECT_EQ(m_image.GetProcessor(), "MB90F362");
-    EXPECT_EQ(m_image.GetVersion(), "V1.0.0-rc1-build"); // 16 bytes without NUL
-    EXPECT_EQ(m_image.GetName(), "Unit");
-}
-
-TEST_F(FirmwareImageTest, TextsComeFromTheLastHeaderWhenTheBlockIsOutsideTheImage)
-{
-    ASSERT_EQ(LoadText(Lines({S0("old\0old\0old"s), S0("Name\0V2\0MB90F345\0extra"s), S2(0xF80000, {1})})),
+    // From the block at 0xFF8000 when the image holds it; 16 bytes without NUL stay whole.
+    const Bytes block = Fields({"MB90F362", "V1.0.0-rc1-build", "Unit"});
+    ASSERT_EQ(Load(S0("hdr\0"
+                      "9.9\0"
+                      "MB90F345"s) +
+                   "\n" + S2Run(0xFF8000, block)),
               LOAD_OK);
-    EXPECT_EQ(m_image.GetName(), "Name");
-    EXPECT_EQ(m_image.GetVersion(), "V2");
-    EXPECT_EQ(m_image.GetProcessor(), "MB90F345");
-
-    ASSERT_EQ(LoadText(Lines({S0("only a name"), S1(0x10, {1})})), LOAD_OK);
-    EXPECT_EQ(m_image.GetName(), "only a name");
-    EXPECT_EQ(m_image.GetVersion(), "");
-    EXPECT_EQ(m_image.GetProcessor(), "");
-
-    ASSERT_EQ(LoadText(Lines({S0("abcdefghijklmnopqrstuvwxyz\0v"s), S1(0x10, {1})})), LOAD_OK);
-    EXPECT_EQ(m_image.GetName(), "abcdefghijklmnopqrst");
-    EXPECT_EQ(m_image.GetVersion(), "v");
+    EXPECT_EQ(Texts(), "MB90F362|V1.0.0-rc1-build|Unit");
+    // Else from the last header; a new file never keeps the texts of the one before.
+    ASSERT_EQ(Load(Lines({S0("old\0old\0old"s), S0("Name\0V2\0MB90F345\0extra"s), S2(0xF80000, {1})})),
+              LOAD_OK);
+    EXPECT_EQ(Texts(), "MB90F345|V2|Name");
+    ASSERT_EQ(Load(Lines({S0("abcdefghijklmnopqrstuvwxyz\0v"s), S1(0x10, {1})})), LOAD_OK);
+    EXPECT_EQ(Texts(), "|v|abcdefghijklmnopqrst");
+    ASSERT_EQ(Load(Lines({S1(0x10, {1})})), LOAD_OK);
+    EXPECT_EQ(Texts(), "||");
+    // The block in range but not written is blank.
+    ASSERT_EQ(Load(Lines({S0("n\0v\0MB90F345"s), S2(0xFF81F0, {1})})), LOAD_OK);
+    const std::string blank(16, '\xFF');
+    EXPECT_EQ(Texts(), blank + "|" + blank + "|" + blank);
 }
 
-TEST_F(FirmwareImageTest, BlockInRangeButNotWrittenGivesBlankTexts)
+TEST_F(FirmwareImageTest, BufferOperationsStopAtTheEdges)
 {
-    ASSERT_EQ(LoadText(Lines({S0("n\0v\0MB90F345"s), S2(0xFF81F0, {1})})), LOAD_OK);
-    EXPECT_EQ(m_image.GetProcessor(), std::string(16, '\xFF'));
-    EXPECT_EQ(m_image.GetVersion(), std::string(16, '\xFF'));
-    EXPECT_EQ(m_image.GetName(), std::string(16, '\xFF'));
-}
-
-TEST_F(FirmwareImageTest, ANewFileNeverKeepsTheTextsOfTheFileBefore)
-{
-    ASSERT_EQ(LoadText(Lines({S2Run(0xFF8000, ToBytes(Field("MB90F345") + Field("V1") + Field("A")))})), LOAD_OK);
-    ASSERT_EQ(LoadText(Lines({S1(0x10, {1})})), LOAD_OK);
-    EXPECT_EQ(m_image.GetProcessor(), "");
-    EXPECT_EQ(m_image.GetVersion(), "");
-    EXPECT_EQ(m_image.GetName(), "");
-}
-
-// ---- buffer operations ---------------------------------------------------------------------
-
-TEST_F(FirmwareImageTest, FreshImage)
-{
-    const CFirmwareImage image;
-    uint8_t buffer[16];
-    EXPECT_FALSE(image.IsLoaded());
-    EXPECT_EQ(image.GetBlockSize(), 512u);
-    EXPECT_EQ(image.GetName(), "");
-    EXPECT_EQ(image.Read(buffer, 0, 16), 0u);
-    EXPECT_EQ(image.ReadBlock(buffer, 0), 0u);
-    EXPECT_FALSE(image.IsBlockBlank(0));
-}
-
-TEST_F(FirmwareImageTest, AllocateFillsBlankAndRefusesRangesPastTheTop)
-{
-    EXPECT_EQ(m_image.Allocate(0x1000, 0x400), 0x400u);
-    EXPECT_TRUE(m_image.IsLoaded());
-    EXPECT_EQ(ReadAll(0x1000, 0x400), Bytes(0x400, 0xFF));
-    EXPECT_TRUE(m_image.IsBlockBlank(0x1000));
-
-    EXPECT_EQ(m_image.Allocate(0xFFFFFF00, 0x100), 0x100u);
-    EXPECT_EQ(m_image.Allocate(0xFFFFFF00, 0x101), 0u);
-    EXPECT_FALSE(m_image.IsLoaded());
-    EXPECT_EQ(m_image.GetBase(), 0u);
-    EXPECT_EQ(m_image.GetSize(), 0u);
+    uint8_t out[512];
+    EXPECT_EQ(m_image.Read(out, 0, 16), 0u); // fresh image
+    ASSERT_EQ(m_image.Allocate(0x2000, 0x600), 0x600u);
+    EXPECT_EQ(ReadAll(0x2000, 0x600), Bytes(0x600, 0xFF));
+    const Bytes data = Pattern(32);
+    for (uint32_t a : {0x1FFFu, 0x2600u})
+    {
+        EXPECT_EQ(m_image.Write(data.data(), a, 4), 0u);
+        EXPECT_EQ(m_image.Read(out, a, 4), 0u);
+    }
+    EXPECT_EQ(m_image.Write(nullptr, 0x2000, 4) + m_image.Read(nullptr, 0x2000, 4), 0u);
+    EXPECT_EQ(m_image.Write(data.data(), 0x23F0, 32), 32u);
+    EXPECT_EQ(m_image.Write(data.data(), 0x25F0, 32), 16u);
+    EXPECT_EQ(m_image.Read(out, 0x25F6, 64), 10u);
+    EXPECT_EQ(Bytes(out, out + 10), Bytes(data.begin() + 6, data.begin() + 16));
+    // Blank only for whole blocks inside the buffer with every byte 0xFF.
+    EXPECT_TRUE(m_image.IsBlockBlank(0x2000));
+    EXPECT_FALSE(m_image.IsBlockBlank(0x2200));                                 // last byte written
+    EXPECT_FALSE(m_image.IsBlockBlank(0x1E00) || m_image.IsBlockBlank(0x2600)); // partly outside
+    EXPECT_EQ(m_image.ReadBlock(out, 0x2200), 512u);
+    EXPECT_EQ(out[511], data[15]);
+    EXPECT_EQ(m_image.ReadBlock(out, 0x2500), 256u);
     EXPECT_EQ(m_image.Allocate(0x1000, 0), 0u);
     EXPECT_FALSE(m_image.IsLoaded());
 }
 
-TEST_F(FirmwareImageTest, ReadAndWriteStopAtTheBufferEdges)
-{
-    ASSERT_EQ(m_image.Allocate(0x2000, 0x200), 0x200u);
-    const Bytes data = Pattern(32);
-    uint8_t out[64];
-    EXPECT_EQ(m_image.Write(data.data(), 0x1FFF, 4), 0u);
-    EXPECT_EQ(m_image.Write(data.data(), 0x2200, 4), 0u);
-    EXPECT_EQ(m_image.Write(nullptr, 0x2000, 4), 0u);
-    EXPECT_EQ(m_image.Write(data.data(), 0x21F0, 32), 16u);
-    EXPECT_EQ(m_image.Read(out, 0x1FFF, 4), 0u);
-    EXPECT_EQ(m_image.Read(out, 0x2200, 4), 0u); // one past the end: nothing
-    EXPECT_EQ(m_image.Read(out, 0x2201, 4), 0u);
-    EXPECT_EQ(m_image.Read(nullptr, 0x2000, 4), 0u);
-    EXPECT_EQ(m_image.Read(out, 0x21F6, 10), 10u);
-    EXPECT_EQ(m_image.Read(out, 0x21F6, 64), 10u);
-    EXPECT_EQ(Bytes(out, out + 10), Bytes(data.begin() + 6, data.begin() + 16));
-
-    // At the top of the 32-bit space the arithmetic must not wrap.
-    ASSERT_EQ(m_image.Allocate(0xFFFFFE00, 0x200), 0x200u);
-    EXPECT_EQ(m_image.Write(data.data(), 0xFFFFFFFF, 32), 1u);
-    EXPECT_EQ(m_image.Read(out, 0xFFFFFFF6, 0xFFFFFFFF), 10u);
-    EXPECT_EQ(out[9], data[0]);
-    EXPECT_EQ(m_image.Read(out, 0, 16), 0u);
-}
-
-TEST_F(FirmwareImageTest, BlankTestAndBlockReads)
-{
-    ASSERT_EQ(m_image.Allocate(0x4000, 0x600), 0x600u);
-    const uint8_t zero = 0;
-    ASSERT_EQ(m_image.Write(&zero, 0x43FF, 1), 1u); // last byte of the second block
-    const CFirmwareImage& image = m_image;
-    EXPECT_TRUE(image.IsBlockBlank(0x4000));
-    EXPECT_FALSE(image.IsBlockBlank(0x4200));
-    EXPECT_TRUE(image.IsBlockBlank(0x4400));
-    // Blocks that are not wholly inside the buffer are never blank.
-    EXPECT_FALSE(image.IsBlockBlank(0x3E00));
-    EXPECT_FALSE(image.IsBlockBlank(0x4401));
-    EXPECT_FALSE(image.IsBlockBlank(0x4600));
-    EXPECT_FALSE(image.IsBlockBlank(0xFFFFFFFF));
-
-    uint8_t block[512];
-    EXPECT_EQ(image.ReadBlock(block, 0x4200), 512u);
-    EXPECT_EQ(block[511], 0);
-    EXPECT_EQ(image.ReadBlock(block, 0x4500), 256u);
-}
-
-TEST_F(FirmwareImageTest, FreeDropsTheBufferButKeepsRangeAndTexts)
-{
-    ASSERT_EQ(LoadText(Lines({S0("N\0V\0P"s), S2(0xF80000, {1})})), LOAD_OK);
-    m_image.Free();
-    EXPECT_FALSE(m_image.IsLoaded());
-    EXPECT_EQ(m_image.GetSize(), 0u);
-    EXPECT_EQ(m_image.GetLowAddress(), 0xF80000u);
-    EXPECT_EQ(m_image.GetHighAddress(), 0xF801FFu);
-    EXPECT_EQ(m_image.GetProcessor(), "P");
-}
-
-// ---- result codes --------------------------------------------------------------------------
-
-TEST_F(FirmwareImageTest, FilesThatCannotBeRead)
+TEST_F(FirmwareImageTest, LoadResultCodes)
 {
     EXPECT_EQ(m_image.Load(m_dir.File("missing.mhx")), LOAD_CANNOT_OPEN);
-    EXPECT_EQ(m_image.Load(""), LOAD_CANNOT_OPEN);
-    // A folder opens but cannot be read: an access failure, not an empty file.
-    const int nFolder = m_image.Load(m_dir.File(""));
+    const int nFolder = m_image.Load(m_dir.File("")); // opens, cannot be read: not an empty file
     EXPECT_TRUE(nFolder == LOAD_CANNOT_OPEN || nFolder == LOAD_CANNOT_SEEK) << nFolder;
-}
-
-TEST_F(FirmwareImageTest, EveryLineMustBeARecord)
-{
-    const std::string data = S1(0x100, {1});
-    EXPECT_EQ(LoadText(Lines({data, END})), LOAD_OK);
-    EXPECT_EQ(LoadText(data + "\n" + END), LOAD_OK); // last line without line end
-    EXPECT_EQ(LoadText(Lines({data, END}, "\r\n")), LOAD_OK);
-    EXPECT_EQ(LoadText(Lines({data, END}) + "\x1A" "garbage after Ctrl-Z\n"), LOAD_OK);
-
-    EXPECT_EQ(LoadText(Lines({data, "", END})), LOAD_CORRUPT);
-    EXPECT_EQ(LoadText(Lines({data, END, ""})), LOAD_CORRUPT);
-    EXPECT_EQ(LoadText(Lines({data, END, "; comment"})), LOAD_CORRUPT);
-    EXPECT_EQ(LoadText(Lines({data, END, S1(0x100, {1}).substr(0, 11)})), LOAD_CORRUPT);
-    EXPECT_EQ(LoadText(Lines({" " + data, END})), LOAD_CORRUPT);
-    // Records after the end record still count.
-    EXPECT_EQ(LoadText(Lines({END, data})), LOAD_OK);
-    EXPECT_EQ(ReadAll(0x100, 1), Bytes{1});
-}
-
-TEST_F(FirmwareImageTest, TextAfterTheChecksumMayNotHideAFurtherRecord)
-{
-    const std::string a = S1(0x100, {1});
-    const std::string b = S1(0x101, {2});
-    EXPECT_EQ(LoadText(Lines({a + "  ; first byte", b + "\t", END})), LOAD_OK);
-    // Lone CR line ends make one line; loading it would drop all but the first record.
-    EXPECT_EQ(LoadText(a + "\r" + b + "\r" + END + "\r"), LOAD_CORRUPT);
-    EXPECT_EQ(LoadText(Lines({a + b, END})), LOAD_CORRUPT);
-    EXPECT_EQ(LoadText(Lines({a + " " + END})), LOAD_CORRUPT);
-}
-
-TEST_F(FirmwareImageTest, LinesLongerThan511CharactersGoOnAsAFurtherLine)
-{
-    const std::string data = S1(0x100, {1}); // 12 characters
-    // 510 characters and CR LF (one line-end character) still make one line; the blanks after
-    // the checksum are ignored.
-    EXPECT_EQ(LoadText(Lines({data + std::string(498, ' '), END}, "\r\n")), LOAD_OK);
-    // One more and the line end is a line of its own, which does not start with S.
-    EXPECT_EQ(LoadText(Lines({data + std::string(499, ' '), END}, "\r\n")), LOAD_CORRUPT);
-    // A line that goes on with a record is two records.
-    EXPECT_EQ(LoadText(Lines({data + std::string(499, ' ') + S1(0x200, {2}), END})), LOAD_OK);
+    const std::string a = S1(0x100, {1}), b = S1(0x101, {2}), pad498(498, ' ');
+    const std::pair<std::string, int> cases[] = {
+        {a + "\n" + END, LOAD_OK}, // last line without line end
+        {Lines({a, END}, "\r\n"), LOAD_OK},
+        {Lines({a, END}) + "\x1A"
+                           "garbage after Ctrl-Z\n",
+         LOAD_OK},
+        {Lines({END, a}), LOAD_OK}, // records after the end record still count
+        {Lines({a + "  ; first byte", b + "\t", END}), LOAD_OK},
+        {Lines({a + pad498, END}, "\r\n"), LOAD_OK},            // 511 characters with CR LF: one line
+        {Lines({a + pad498 + " ", END}, "\r\n"), LOAD_CORRUPT}, // the line end alone goes on
+        {Lines({a, "", END}), LOAD_CORRUPT},
+        {Lines({a, END, "; comment"}), LOAD_CORRUPT},
+        {Lines({a, END, a.substr(0, 11)}), LOAD_CORRUPT},
+        {Lines({" " + a, END}), LOAD_CORRUPT},
+        // Text after the checksum may not hide a further record.
+        {a + "\r" + b + "\r" + END + "\r", LOAD_CORRUPT},
+        {Lines({a + b, END}), LOAD_CORRUPT},
+        {Lines({a + " " + END}), LOAD_CORRUPT},
+        // Files without data.
+        {"", LOAD_CORRUPT},
+        {Lines({S0("header only"), END}), LOAD_CORRUPT},
+        {Lines({S1(0x100, {}), END}), LOAD_CORRUPT},
+    };
+    for (const auto& [strContent, nResult] : cases)
+    {
+        EXPECT_EQ(Load(strContent), nResult) << strContent;
+    }
+    // A line over 511 characters that goes on with a record is two records.
+    EXPECT_EQ(Load(Lines({a + pad498 + " " + S1(0x200, {2}), END})), LOAD_OK);
     EXPECT_EQ(ReadAll(0x200, 1), Bytes{2});
-}
-
-TEST_F(FirmwareImageTest, FilesWithoutDataAreCorrupt)
-{
-    EXPECT_EQ(LoadText(""), LOAD_CORRUPT);
-    EXPECT_EQ(LoadText(Lines({S0("header only"), END})), LOAD_CORRUPT);
-    EXPECT_EQ(LoadText(Lines({S1(0x100, {}), END})), LOAD_CORRUPT);
-    EXPECT_FALSE(m_image.IsLoaded());
 }
 
 TEST_F(FirmwareImageTest, AFailedLoadLeavesTheEarlierImageWhole)
 {
-    ASSERT_EQ(LoadText(Lines({S2Run(0xFF8000, ToBytes(Field("MB90F345") + Field("V1") + Field("A")))})), LOAD_OK);
+    ASSERT_EQ(Load(S2Run(0xFF8000, Fields({"MB90F345", "V1", "A"}))), LOAD_OK);
     std::string bad = S1(0x100, {1});
     bad.back() = bad.back() == '0' ? '1' : '0';
-    EXPECT_EQ(LoadText(Lines({S0("B\0V2\0MB90F362"s), S1(0x0000, {5}), bad})), LOAD_CORRUPT);
+    EXPECT_EQ(Load(Lines({S0("B\0V2\0MB90F362"s), S1(0x0000, {5}), bad})), LOAD_CORRUPT);
     EXPECT_TRUE(m_image.IsLoaded());
     EXPECT_EQ(m_image.GetLowAddress(), 0xFF8000u);
     EXPECT_EQ(m_image.GetHighAddress(), 0xFF81FFu);
-    EXPECT_EQ(m_image.GetProcessor(), "MB90F345");
-    EXPECT_EQ(m_image.GetName(), "A");
-    EXPECT_EQ(ReadAll(0xFF8000, 8), ToBytes("MB90F345"));
+    EXPECT_EQ(Texts(), "MB90F345|V1|A");
+    EXPECT_EQ(ReadAll(0xFF8000, 16), Fields({"MB90F345"}));
 }
