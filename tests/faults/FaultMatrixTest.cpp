@@ -1,24 +1,29 @@
 // The fault matrix: orlix-cli against orlix-sim with every fault the simulated unit can
-// inject, one test per row. Each row states what the technician must see (page texts), the
-// exit status, how many frames the program sent (counted in the unit's protocol log), what
-// the unit's flash holds afterwards, and a time bound made of the waits the protocol itself
-// prescribes on that path plus generous slack. FAULTS.md is the same table for readers.
+// inject, one test per row of FAULTS.md: pages shown, exit status, frames the program sent
+// (rebuilt from the unit's protocol log), the unit's flash afterwards, and a time bound made
+// of the waits the protocol prescribes on that path plus slack.
 #include "firmware/FirmwareImage.h"
 #include "target/ChipDef.h"
-#include "tests/faults/CliSession.h"
-#include "tests/faults/ProtocolTrace.h"
+#include "tests/support/ChildSpawn.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <iterator>
+#include <map>
+#include <sstream>
+#include <tuple>
 
 namespace
 {
@@ -55,26 +60,25 @@ const std::string BOX_PORT_ERROR = "[orlix-cli] (!) COM Port Fehler.\n Bitte Pro
 
 // The waits the protocol prescribes, in seconds.
 constexpr double READ_BYTE = 0.8;   // a reply byte that does not come: 50 ms + 750 ms
+constexpr double READ_MIN = 0.75;   // of that, the part the program must wait
 constexpr double AUTO_PAUSE = 2.0;  // automatic mode, between "found" and the transfer
 constexpr double ERASE_POLL = 1.0;  // before each poll of the erase
 constexpr double BLANK_LIMIT = 5.0; // the blank check's own limit
-// Everything that answers at once (the simulated erase and check take 100 and 50 ms, the
-// sixty-odd blocks well under a second) and a loaded machine: generous on purpose.
-constexpr double SLACK = 25.0;
+constexpr double TRANSFER = AUTO_PAUSE + ERASE_POLL;
+constexpr double SLACK = 25.0; // a loaded machine: generous on purpose
 
+constexpr uint8_t CMD_WRITE = 0x08, CMD_READ = 0x28, CMD_ERASE = 0x38, CMD_BLANK = 0x48, CMD_PING = 0xE8;
 const std::string SAMPLE = "analyzer-mb90f345.mhx";
 
-// Frames the program sent to the unit (nDecoySyncs: syncs to each decoy).
 struct SFrames
 {
-    int nSyncs = 0;
-    int nDownloads = 0;
-    int nSwitches = 0;
-    int nPings = 0;
-    int nErases = 0;
-    int nBlanks = 0;
-    int nDecoySyncs = 0;
+    int nSyncs = 0, nDownloads = 0, nSwitches = 0, nPings = 0, nErases = 0, nBlanks = 0, nDecoySyncs = 0;
 };
+// A transfer that reaches the kernel: one switch, ping, erase and blank check.
+constexpr SFrames Transfer(int nDownloads = 1, int nSyncs = 2, int nDecoySyncs = 0)
+{
+    return {nSyncs, nDownloads, 1, 1, 1, 1, nDecoySyncs};
+}
 
 // Which image blocks were sent, in image order.
 enum class EWrites
@@ -90,12 +94,12 @@ struct SWrites
     uint32_t dwBlock = 0;
     int nCount = 1;
 };
-
+// Untouched: byte for byte as before; Written: 0xFF with the accepted blocks from the image.
 enum class EFlash
 {
-    Untouched, // byte for byte as before the run
-    Erased,    // all 0xFF
-    Written,   // 0xFF, with the blocks the unit accepted as in the image
+    Untouched,
+    Erased,
+    Written
 };
 
 struct SFaultCase
@@ -120,225 +124,230 @@ std::ostream& operator<<(std::ostream& out, const SFaultCase& test)
     return out << test.pszName;
 }
 
-// An erase the unit completes costs one poll; a transfer in automatic mode the pause.
-constexpr double TRANSFER = AUTO_PAUSE + ERASE_POLL;
+const std::vector<std::string> SUCCESS = {PAGE_FOUND_AUTO, TEXT_133, PAGE_SUCCESS};
 
+// clang-format off
 const SFaultCase FAULT_CASES[] = {
-    {.pszName = "NoAnswerToSync",
-     .faults = {"no-sync"},
-     .strInput = "\n",
-     .pages = {PAGE_NOT_FOUND},
-     .absent = {TEXT_126},
-     .frames = {.nSyncs = 5},
-     .dWaitS = 5 * READ_BYTE,
-     .dMinS = 5 * 0.75},
-    {.pszName = "WrongSyncReply",
-     .faults = {"bad-sync"},
-     .strInput = "\n",
-     .pages = {PAGE_NOT_FOUND},
-     .absent = {TEXT_126},
-     .frames = {.nSyncs = 5}},
-    {.pszName = "DownloadRefusedOnce",
-     .faults = {"refuse-download=1"},
-     .strInput = "\n\n",
-     .nExit = 0,
-     .pages = {PAGE_FOUND_AUTO, TEXT_133, TEXT_140, PAGE_SUCCESS},
-     .frames = {.nSyncs = 2, .nDownloads = 2, .nSwitches = 1, .nPings = 1, .nErases = 1, .nBlanks = 1},
-     .writes = {EWrites::All},
-     .eFlash = EFlash::Written,
-     .dWaitS = TRANSFER,
-     .dMinS = TRANSFER},
-    {.pszName = "DownloadRefusedTwice",
-     .faults = {"refuse-download=2"},
-     .strInput = "\n\n",
-     .nExit = 0,
-     .pages = {PAGE_FOUND_AUTO, TEXT_133, PAGE_SUCCESS},
-     .frames = {.nSyncs = 2, .nDownloads = 3, .nSwitches = 1, .nPings = 1, .nErases = 1, .nBlanks = 1},
-     .writes = {EWrites::All},
-     .eFlash = EFlash::Written,
+    {.pszName = "NoAnswerToSync", .faults = {"no-sync"}, .strInput = "\n", .pages = {PAGE_NOT_FOUND},
+     .absent = {TEXT_126}, .frames = {.nSyncs = 5}, .dWaitS = 5 * READ_BYTE, .dMinS = 5 * READ_MIN},
+    {.pszName = "WrongSyncReply", .faults = {"bad-sync"}, .strInput = "\n", .pages = {PAGE_NOT_FOUND},
+     .absent = {TEXT_126}, .frames = {.nSyncs = 5}},
+    {.pszName = "DownloadRefusedOnce", .faults = {"refuse-download=1"}, .strInput = "\n\n", .nExit = 0,
+     .pages = {PAGE_FOUND_AUTO, TEXT_133, TEXT_140, PAGE_SUCCESS}, .frames = Transfer(2),
+     .writes = {EWrites::All}, .eFlash = EFlash::Written, .dWaitS = TRANSFER, .dMinS = TRANSFER},
+    {.pszName = "DownloadRefusedTwice", .faults = {"refuse-download=2"}, .strInput = "\n\n", .nExit = 0,
+     .pages = SUCCESS, .frames = Transfer(3), .writes = {EWrites::All}, .eFlash = EFlash::Written,
      .dWaitS = TRANSFER},
-    {.pszName = "DownloadRefused3Times",
-     .faults = {"refuse-download=3"},
-     .strInput = "\n\n",
-     .nExit = 0,
-     .pages = {PAGE_FOUND_AUTO, TEXT_133, PAGE_SUCCESS},
-     .frames = {.nSyncs = 2, .nDownloads = 4, .nSwitches = 1, .nPings = 1, .nErases = 1, .nBlanks = 1},
-     .writes = {EWrites::All},
-     .eFlash = EFlash::Written,
+    {.pszName = "DownloadRefused3Times", .faults = {"refuse-download=3"}, .strInput = "\n\n", .nExit = 0,
+     .pages = SUCCESS, .frames = Transfer(4), .writes = {EWrites::All}, .eFlash = EFlash::Written,
      .dWaitS = TRANSFER},
-    {.pszName = "DownloadRefused4TimesLastAttemptWins",
-     .faults = {"refuse-download=4"},
-     .strInput = "\n\n",
-     .nExit = 0,
-     .pages = {PAGE_FOUND_AUTO, TEXT_133, PAGE_SUCCESS},
-     .absent = {TEXT_134},
-     .frames = {.nSyncs = 2, .nDownloads = 5, .nSwitches = 1, .nPings = 1, .nErases = 1, .nBlanks = 1},
-     .writes = {EWrites::All},
-     .eFlash = EFlash::Written,
-     .dWaitS = TRANSFER},
-    {.pszName = "DownloadRefused5TimesAnsweredNo",
-     .faults = {"refuse-download=5"},
-     .strInput = "\nn\n",
-     .pages = {PAGE_FOUND_AUTO, TEXT_131, PAGE_DOWNLOAD_FAILED},
-     .absent = {TEXT_133, TEXT_138},
-     .frames = {.nSyncs = 2, .nDownloads = 5},
-     .dWaitS = AUTO_PAUSE,
-     .dMinS = AUTO_PAUSE},
-    {.pszName = "DownloadRefused6TimesRetrySucceeds",
-     .faults = {"refuse-download=6"},
-     .strInput = "\ny\n\n\n",
-     .nExit = 0,
-     .pages = {PAGE_DOWNLOAD_FAILED, PAGE_FOUND_AUTO, TEXT_133, PAGE_SUCCESS},
-     .frames = {.nSyncs = 4, .nDownloads = 7, .nSwitches = 1, .nPings = 1, .nErases = 1, .nBlanks = 1},
-     .writes = {EWrites::All},
-     .eFlash = EFlash::Written,
-     .dWaitS = AUTO_PAUSE + TRANSFER,
-     .dMinS = AUTO_PAUSE + TRANSFER},
-    {.pszName = "NoPingAnswer",
-     .faults = {"no-ping"},
-     .strInput = "\nn\n",
-     .pages = {TEXT_133, PAGE_PROGRAM_FAILED},
-     .absent = {TEXT_138, TEXT_136},
-     .frames = {.nSyncs = 2, .nDownloads = 1, .nSwitches = 1, .nPings = 1},
-     .dWaitS = AUTO_PAUSE + READ_BYTE,
-     .dMinS = AUTO_PAUSE + 0.75},
-    {.pszName = "EraseNeverCompletes",
-     .faults = {"erase-hangs"},
-     .strInput = "\nn\n",
-     .pages = {TEXT_138, PAGE_PROGRAM_FAILED},
-     .absent = {TEXT_139, TEXT_136},
+    {.pszName = "DownloadRefused4TimesLastAttemptWins", .faults = {"refuse-download=4"}, .strInput = "\n\n",
+     .nExit = 0, .pages = SUCCESS, .absent = {TEXT_134}, .frames = Transfer(5), .writes = {EWrites::All},
+     .eFlash = EFlash::Written, .dWaitS = TRANSFER},
+    {.pszName = "DownloadRefused5TimesAnsweredNo", .faults = {"refuse-download=5"}, .strInput = "\nn\n",
+     .pages = {PAGE_FOUND_AUTO, TEXT_131, PAGE_DOWNLOAD_FAILED}, .absent = {TEXT_133, TEXT_138},
+     .frames = {.nSyncs = 2, .nDownloads = 5}, .dWaitS = AUTO_PAUSE, .dMinS = AUTO_PAUSE},
+    {.pszName = "DownloadRefused6TimesRetrySucceeds", .faults = {"refuse-download=6"}, .strInput = "\ny\n\n\n",
+     .nExit = 0, .pages = {PAGE_DOWNLOAD_FAILED, PAGE_FOUND_AUTO, TEXT_133, PAGE_SUCCESS},
+     .frames = Transfer(7, 4), .writes = {EWrites::All}, .eFlash = EFlash::Written,
+     .dWaitS = AUTO_PAUSE + TRANSFER, .dMinS = AUTO_PAUSE + TRANSFER},
+    {.pszName = "NoPingAnswer", .faults = {"no-ping"}, .strInput = "\nn\n", .pages = {TEXT_133, PAGE_PROGRAM_FAILED},
+     .absent = {TEXT_138, TEXT_136}, .frames = {.nSyncs = 2, .nDownloads = 1, .nSwitches = 1, .nPings = 1},
+     .dWaitS = AUTO_PAUSE + READ_BYTE, .dMinS = AUTO_PAUSE + READ_MIN},
+    {.pszName = "EraseNeverCompletes", .faults = {"erase-hangs"}, .strInput = "\nn\n",
+     .pages = {TEXT_138, PAGE_PROGRAM_FAILED}, .absent = {TEXT_139, TEXT_136},
      .frames = {.nSyncs = 2, .nDownloads = 1, .nSwitches = 1, .nPings = 1, .nErases = 1},
-     .dWaitS = AUTO_PAUSE + 30 * (ERASE_POLL + READ_BYTE),
-     .dMinS = AUTO_PAUSE + 30 * ERASE_POLL},
-    {.pszName = "BlankCheckFails",
-     .faults = {"blank-fails"},
-     .strInput = "\nn\n",
-     .pages = {TEXT_138, TEXT_139, PAGE_PROGRAM_FAILED},
-     .absent = {TEXT_140, TEXT_136},
-     .frames = {.nSyncs = 2, .nDownloads = 1, .nSwitches = 1, .nPings = 1, .nErases = 1, .nBlanks = 1},
-     .eFlash = EFlash::Erased,
-     .dWaitS = TRANSFER},
-    {.pszName = "BlankCheckNeverEnds",
-     .faults = {"blank-hangs"},
-     .strInput = "\nn\n",
-     .pages = {TEXT_139, PAGE_PROGRAM_FAILED},
-     .absent = {TEXT_140, TEXT_136},
-     .frames = {.nSyncs = 2, .nDownloads = 1, .nSwitches = 1, .nPings = 1, .nErases = 1, .nBlanks = 1},
-     .eFlash = EFlash::Erased,
-     .dWaitS = TRANSFER + BLANK_LIMIT + READ_BYTE,
-     .dMinS = TRANSFER + BLANK_LIMIT},
-    {.pszName = "CrcErrorOnceOnTheFirstBlock",
-     .faults = {"crc-once=0xF80000"},
-     .strInput = "\n\n",
-     .nExit = 0,
-     .pages = {TEXT_140, PAGE_SUCCESS},
-     .frames = {.nSyncs = 2, .nDownloads = 1, .nSwitches = 1, .nPings = 1, .nErases = 1, .nBlanks = 1},
-     .writes = {EWrites::All, 0xF80000, 2},
-     .eFlash = EFlash::Written,
-     .dWaitS = TRANSFER},
-    {.pszName = "CrcErrorAlways",
-     .faults = {"crc-always=0xF90000"},
-     .strInput = "\nn\n",
-     .pages = {TEXT_140, PAGE_PROGRAM_FAILED},
-     .absent = {TEXT_136},
-     .frames = {.nSyncs = 2, .nDownloads = 1, .nSwitches = 1, .nPings = 1, .nErases = 1, .nBlanks = 1},
-     .writes = {EWrites::StopAt, 0xF90000, 2},
-     .eFlash = EFlash::Written,
-     .dWaitS = TRANSFER},
-    {.pszName = "WriteAnswered04",
-     .faults = {"write-fails=0xFF0000"},
-     .strInput = "\nn\n",
-     .pages = {TEXT_140, PAGE_PROGRAM_FAILED},
-     .absent = {TEXT_136},
-     .frames = {.nSyncs = 2, .nDownloads = 1, .nSwitches = 1, .nPings = 1, .nErases = 1, .nBlanks = 1},
-     .writes = {EWrites::StopAt, 0xFF0000, 1},
-     .eFlash = EFlash::Written,
-     .dWaitS = TRANSFER},
-    {.pszName = "UnitVanishesAfter20BlocksRetryFindsNothing",
-     .faults = {"vanish-after=20"},
-     // No port is left for the retry's search: it ends at once on the not-found page.
-     .strInput = "\ny\n\n",
-     .pages = {TEXT_140, PAGE_PROGRAM_FAILED, PAGE_NOT_FOUND},
-     .absent = {TEXT_136},
-     .frames = {.nSyncs = 2, .nDownloads = 1, .nSwitches = 1, .nPings = 1, .nErases = 1, .nBlanks = 1},
-     .writes = {EWrites::FirstN, 0, 20},
-     .eFlash = EFlash::Written,
-     .dWaitS = TRANSFER},
-    {.pszName = "DecoysNeverAnswer",
-     .ports = {"decoy0", "decoy1"},
-     .strInput = "\n",
-     .pages = {PAGE_NOT_FOUND},
-     .frames = {.nDecoySyncs = 5},
-     .dWaitS = 5 * 2 * READ_BYTE,
-     .dMinS = 5 * 2 * 0.75},
-    {.pszName = "DecoysBeforeTheUnit",
-     .ports = {"decoy0", "decoy1", "unit"},
-     .strInput = "\n\n",
-     .nExit = 0,
-     .pages = {PAGE_FOUND_AUTO, PAGE_SUCCESS},
-     .frames = {.nSyncs = 2,
-                .nDownloads = 1,
-                .nSwitches = 1,
-                .nPings = 1,
-                .nErases = 1,
-                .nBlanks = 1,
-                .nDecoySyncs = 1},
-     .writes = {EWrites::All},
-     .eFlash = EFlash::Written,
-     .dWaitS = 2 * READ_BYTE + TRANSFER,
-     .dMinS = 2 * 0.75 + TRANSFER},
-    {.pszName = "PortHeldByAnotherProgram",
-     .ports = {"decoy0", "unit"},
-     .bHoldUnit = true,
-     .strInput = "\n",
-     // Silence alone would send the technician looking for a cable fault: name the port.
-     .pages = {PAGE_NOT_FOUND, "Skipped because another program is using them: "},
-     .absent = {TEXT_126},
-     .frames = {.nDecoySyncs = 5},
-     .dWaitS = 5 * READ_BYTE,
-     .dMinS = 5 * 0.75},
+     .dWaitS = AUTO_PAUSE + 30 * (ERASE_POLL + READ_BYTE), .dMinS = AUTO_PAUSE + 30 * ERASE_POLL},
+    {.pszName = "BlankCheckFails", .faults = {"blank-fails"}, .strInput = "\nn\n",
+     .pages = {TEXT_138, TEXT_139, PAGE_PROGRAM_FAILED}, .absent = {TEXT_140, TEXT_136}, .frames = Transfer(),
+     .eFlash = EFlash::Erased, .dWaitS = TRANSFER},
+    {.pszName = "BlankCheckNeverEnds", .faults = {"blank-hangs"}, .strInput = "\nn\n",
+     .pages = {TEXT_139, PAGE_PROGRAM_FAILED}, .absent = {TEXT_140, TEXT_136}, .frames = Transfer(),
+     .eFlash = EFlash::Erased, .dWaitS = TRANSFER + BLANK_LIMIT + READ_BYTE, .dMinS = TRANSFER + BLANK_LIMIT},
+    {.pszName = "CrcErrorOnceOnTheFirstBlock", .faults = {"crc-once=0xF80000"}, .strInput = "\n\n", .nExit = 0,
+     .pages = {TEXT_140, PAGE_SUCCESS}, .frames = Transfer(), .writes = {EWrites::All, 0xF80000, 2},
+     .eFlash = EFlash::Written, .dWaitS = TRANSFER},
+    {.pszName = "CrcErrorAlways", .faults = {"crc-always=0xF90000"}, .strInput = "\nn\n",
+     .pages = {TEXT_140, PAGE_PROGRAM_FAILED}, .absent = {TEXT_136}, .frames = Transfer(),
+     .writes = {EWrites::StopAt, 0xF90000, 2}, .eFlash = EFlash::Written, .dWaitS = TRANSFER},
+    {.pszName = "WriteAnswered04", .faults = {"write-fails=0xFF0000"}, .strInput = "\nn\n",
+     .pages = {TEXT_140, PAGE_PROGRAM_FAILED}, .absent = {TEXT_136}, .frames = Transfer(),
+     .writes = {EWrites::StopAt, 0xFF0000, 1}, .eFlash = EFlash::Written, .dWaitS = TRANSFER},
+    // No port is left for the retry's search: it ends at once on the not-found page.
+    {.pszName = "UnitVanishesAfter20BlocksRetryFindsNothing", .faults = {"vanish-after=20"},
+     .strInput = "\ny\n\n", .pages = {TEXT_140, PAGE_PROGRAM_FAILED, PAGE_NOT_FOUND}, .absent = {TEXT_136},
+     .frames = Transfer(), .writes = {EWrites::FirstN, 0, 20}, .eFlash = EFlash::Written, .dWaitS = TRANSFER},
+    {.pszName = "DecoysNeverAnswer", .ports = {"decoy0", "decoy1"}, .strInput = "\n", .pages = {PAGE_NOT_FOUND},
+     .frames = {.nDecoySyncs = 5}, .dWaitS = 5 * 2 * READ_BYTE, .dMinS = 5 * 2 * READ_MIN},
+    {.pszName = "DecoysBeforeTheUnit", .ports = {"decoy0", "decoy1", "unit"}, .strInput = "\n\n", .nExit = 0,
+     .pages = {PAGE_FOUND_AUTO, PAGE_SUCCESS}, .frames = Transfer(1, 2, 1),
+     .writes = {EWrites::All}, .eFlash = EFlash::Written, .dWaitS = 2 * READ_BYTE + TRANSFER,
+     .dMinS = 2 * READ_MIN + TRANSFER},
+    // Silence alone would send the technician looking for a cable fault: name the port.
+    {.pszName = "PortHeldByAnotherProgram", .ports = {"decoy0", "unit"}, .bHoldUnit = true, .strInput = "\n",
+     .pages = {PAGE_NOT_FOUND, "Skipped because another program is using them: "}, .absent = {TEXT_126},
+     .frames = {.nDecoySyncs = 5}, .dWaitS = 5 * READ_BYTE, .dMinS = 5 * READ_MIN},
 };
+// clang-format on
 
-// Another program holding a serial line the way such programs lock one: flock and TIOCEXCL.
-class CPortHog
+// What the program sent, rebuilt from the unit's protocol log. The log prints bytes sixteen to
+// a line, so frames are cut by the protocol's own framing: the download header's length, the
+// fixed command size, and the data phase after a write command the unit accepted ('0'/'1').
+struct STrace
 {
-public:
-    CPortHog() = default;
-    CPortHog(const CPortHog&) = delete;
-    CPortHog& operator=(const CPortHog&) = delete;
-    ~CPortHog()
-    {
-        if (m_nFd >= 0)
-        {
-            close(m_nFd);
-        }
-    }
-
-    bool Take(const std::string& strPath, std::string& strError)
-    {
-        m_nFd = open(strPath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        if (m_nFd < 0 || flock(m_nFd, LOCK_EX | LOCK_NB) != 0 || ioctl(m_nFd, TIOCEXCL) != 0)
-        {
-            strError = strPath + ": " + std::strerror(errno);
-            return false;
-        }
-        return true;
-    }
-
-private:
-    int m_nFd = -1;
+    SFrames frames;
+    int nReads = 0;
+    int nStrayBytes = 0;          // bytes that fit no frame, or came at another speed
+    int nWritesWithoutData = 0;   // write commands whose block did not follow
+    std::vector<uint32_t> writes; // write-command addresses, in order
+    std::map<std::string, int> decoySyncs;
+    std::vector<std::string> errors; // the unit's "protocol error: " notes
+    bool bAnyByte = false;           // the unit's line saw a byte from the program
 };
 
-// The sample firmware as the unit's flash should hold it.
-struct SImageBlocks
+STrace ReadTrace(const std::string& strLog)
+{
+    enum EState
+    {
+        Idle,
+        Header,
+        Body,
+        Switch,
+        Address,
+        Ready,
+        Data
+    };
+    STrace t;
+    EState e = Idle;
+    size_t nNeed = 0;
+    std::vector<uint8_t> header;
+    uint8_t byCmd = 0;
+    uint32_t dwAddress = 0;
+    int nReplies = 0;
+    bool bGood = true;
+    std::istringstream lines(strLog);
+    std::string strLine;
+    while (std::getline(lines, strLine))
+    {
+        std::istringstream fields(strLine);
+        double dSeconds = 0;
+        std::string strDir;
+        unsigned nBaud = 0;
+        fields >> dSeconds >> strDir;
+        if (strDir == "--")
+        {
+            if (strLine.find("protocol error: ") != std::string::npos)
+            {
+                t.errors.push_back(strLine);
+            }
+            continue;
+        }
+        fields >> nBaud;
+        std::string strToken;
+        while (fields >> strToken)
+        {
+            const auto by = static_cast<uint8_t>(std::stoul(strToken, nullptr, 16));
+            if (strDir.rfind("decoy", 0) == 0)
+            {
+                t.decoySyncs[strDir] += by == 0x18 ? 1 : 0;
+            }
+            else if (strDir == "tx" && nBaud == 115200 && e == Ready)
+            {
+                bGood = bGood && (by == '0' || by == '1');
+                if (++nReplies == 2)
+                {
+                    e = bGood ? Data : Idle;
+                    nNeed = 512 + 2;
+                    t.nWritesWithoutData += bGood ? 0 : 1;
+                }
+            }
+            if (strDir != "rx") // tx-lost: a reply the program could not read
+            {
+                continue;
+            }
+            t.bAnyByte = true;
+            const bool bKernelState = e == Address || e == Ready || e == Data;
+            if ((nBaud == 4800 && bKernelState) || (nBaud == 115200 && !bKernelState) || e == Ready)
+            {
+                t.nWritesWithoutData += e == Ready || e == Data ? 1 : 0;
+                e = Idle; // cut short: another speed, or sent again before the unit was ready
+            }
+            if (nBaud != 4800 && nBaud != 115200)
+            {
+                ++t.nStrayBytes;
+            }
+            else if (e == Idle && nBaud == 4800)
+            {
+                t.frames.nSyncs += by == 0x18 ? 1 : 0;
+                t.nStrayBytes += by != 0x18 && by != 0x00 && by != 0x40 ? 1 : 0;
+                e = by == 0x00 ? Header : by == 0x40 ? Switch : Idle;
+                nNeed = 4;
+                header.clear();
+            }
+            else if (e == Header)
+            {
+                header.push_back(by);
+                e = --nNeed == 0 ? Body : Header;
+                nNeed = e == Body ? ((size_t{header[2]} << 8) | header[3]) + 1 : nNeed;
+            }
+            else if (e == Body && --nNeed == 0)
+            {
+                ++t.frames.nDownloads;
+                e = Idle;
+            }
+            else if (e == Switch)
+            {
+                t.nStrayBytes += by != 0x00 ? 1 : 0;
+                t.frames.nSwitches += by == 0x00 && nNeed == 1 ? 1 : 0;
+                e = by == 0x00 && --nNeed > 0 ? Switch : Idle;
+            }
+            else if (e == Idle) // the kernel
+            {
+                t.frames.nPings += by == CMD_PING ? 1 : 0;
+                const bool bCommand = by == CMD_WRITE || by == CMD_READ || by == CMD_ERASE || by == CMD_BLANK;
+                t.nStrayBytes += bCommand || by == CMD_PING ? 0 : 1;
+                e = bCommand ? Address : Idle;
+                byCmd = by;
+                dwAddress = 0;
+                nNeed = 3;
+            }
+            else if (e == Address)
+            {
+                dwAddress |= uint32_t{by} << (8 * (3 - nNeed));
+                if (--nNeed == 0)
+                {
+                    t.frames.nErases += byCmd == CMD_ERASE ? 1 : 0;
+                    t.frames.nBlanks += byCmd == CMD_BLANK ? 1 : 0;
+                    t.nReads += byCmd == CMD_READ ? 1 : 0;
+                    if (byCmd == CMD_WRITE)
+                    {
+                        t.writes.push_back(dwAddress);
+                    }
+                    e = byCmd == CMD_WRITE ? Ready : Idle;
+                    nReplies = 0;
+                    bGood = true;
+                }
+            }
+            else if (e == Data && --nNeed == 0)
+            {
+                e = Idle;
+            }
+        }
+    }
+    t.nWritesWithoutData += e == Ready || e == Data ? 1 : 0;
+    return t;
+}
+
+// The sample firmware's non-blank blocks, and flash holding some of them.
+struct SImage
 {
     SChipDef chip;
-    std::vector<uint32_t> blocks; // non-blank 512-byte blocks, in address order
     CFirmwareImage image;
+    std::vector<uint32_t> blocks;
 
-    bool Load(const std::string& strFile, const std::string& strChip)
+    bool Load()
     {
-        if (!chip.SelectChip(strChip) || image.Load(strFile) != LOAD_OK)
+        if (!chip.SelectChip("MB90F345") || image.Load(OrlixSamplePath(SAMPLE)) != LOAD_OK)
         {
             return false;
         }
@@ -353,7 +362,6 @@ struct SImageBlocks
         return !blocks.empty();
     }
 
-    // Erased flash with these blocks programmed from the image.
     std::vector<uint8_t> FlashWith(const std::vector<uint32_t>& written) const
     {
         std::vector<uint8_t> flash(chip.FlashSize, 0xFF);
@@ -365,112 +373,69 @@ struct SImageBlocks
     }
 };
 
-// The write commands a case must produce, and the blocks the unit accepted among them.
-bool ExpectedWrites(const SWrites& spec, const std::vector<uint32_t>& blocks, std::vector<uint32_t>& sent,
+// The write commands a case must produce (sent) and the blocks the unit kept (accepted).
+void ExpectedWrites(const SWrites& spec, const std::vector<uint32_t>& blocks, std::vector<uint32_t>& sent,
                     std::vector<uint32_t>& accepted)
 {
-    sent.clear();
-    accepted.clear();
-    switch (spec.eKind)
-    {
-    case EWrites::None:
-        return true;
-    case EWrites::FirstN:
-        if (spec.nCount > static_cast<int>(blocks.size()))
-        {
-            return false;
-        }
-        sent.assign(blocks.begin(), blocks.begin() + spec.nCount);
-        accepted = sent;
-        return true;
-    case EWrites::All:
-    case EWrites::StopAt:
-        break;
-    }
-    const auto it = std::find(blocks.begin(), blocks.end(), spec.dwBlock);
-    if (spec.dwBlock != 0 && it == blocks.end())
-    {
-        return false; // the fault would never fire: not a block the image sends
-    }
     for (const uint32_t dwAddress : blocks)
     {
-        const bool bFaulty = dwAddress == spec.dwBlock;
-        for (int i = 0; i < (bFaulty ? spec.nCount : 1); ++i)
+        if (spec.eKind == EWrites::None ||
+            (spec.eKind == EWrites::FirstN && sent.size() == size_t(spec.nCount)))
         {
-            sent.push_back(dwAddress);
+            return;
         }
+        const bool bFaulty = dwAddress == spec.dwBlock;
+        sent.insert(sent.end(), size_t(bFaulty ? spec.nCount : 1), dwAddress);
         if (bFaulty && spec.eKind == EWrites::StopAt)
         {
-            return true;
+            return;
         }
         accepted.push_back(dwAddress);
     }
-    return true;
 }
 
-std::string Hex(uint32_t dwValue)
-{
-    char buffer[16];
-    std::snprintf(buffer, sizeof buffer, "0x%06X", dwValue);
-    return buffer;
-}
-
-std::string DescribeWrites(const std::vector<uint32_t>& addresses)
-{
-    std::string strText = std::to_string(addresses.size()) + " writes:";
-    for (const uint32_t dwAddress : addresses)
-    {
-        strText += " " + Hex(dwAddress);
-    }
-    return strText;
-}
-
-// First offset where the flash differs from what was expected, as a readable line.
+// First address where the flash differs from what was expected, or empty.
 std::string FirstDifference(const std::vector<uint8_t>& actual, const std::vector<uint8_t>& expected,
                             uint32_t dwBase)
 {
     if (actual.size() != expected.size())
     {
-        return "dump of " + std::to_string(actual.size()) + " bytes, expected " +
-               std::to_string(expected.size());
+        return "dump of " + std::to_string(actual.size()) + " bytes";
     }
     const auto diff = std::mismatch(actual.begin(), actual.end(), expected.begin());
-    if (diff.first == actual.end())
+    std::ostringstream out;
+    if (diff.first != actual.end())
     {
-        return {};
+        out << "flash differs first at 0x" << std::hex << dwBase + (diff.first - actual.begin());
     }
-    const auto nOffset = static_cast<uint32_t>(diff.first - actual.begin());
-    return "flash differs first at " + Hex(dwBase + nOffset) + ": " + Hex(*diff.first) + " instead of " +
-           Hex(*diff.second);
+    return out.str();
 }
 
-// Parts of strText in this order, each after the one before; the first missing, or empty.
-std::string MissingInOrder(const std::string& strText, const std::vector<std::string>& parts)
+// Another program holding a serial line the way such programs lock one: flock and TIOCEXCL.
+struct SPortHog
 {
-    size_t nFrom = 0;
-    for (const std::string& strPart : parts)
+    int nFd = -1;
+    ~SPortHog()
     {
-        const size_t nAt = strText.find(strPart, nFrom);
-        if (nAt == std::string::npos)
+        if (nFd >= 0)
         {
-            return strPart;
+            close(nFd);
         }
-        nFrom = nAt + strPart.size();
     }
-    return {};
-}
+    bool Take(const std::string& strPath)
+    {
+        nFd = open(strPath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        return nFd >= 0 && flock(nFd, LOCK_EX | LOCK_NB) == 0 && ioctl(nFd, TIOCEXCL) == 0;
+    }
+};
 
-std::vector<std::string> CliEnvironment()
-{
-    return {"LC_ALL=C.UTF-8", "LC_MESSAGES=", "LANG="};
-}
+const std::vector<std::string> CLI_ENV = {"LC_ALL=C.UTF-8", "LC_MESSAGES=", "LANG="};
 
 class FaultMatrix : public ::testing::TestWithParam<SFaultCase>
 {
 protected:
-    void SetUp() override { ASSERT_TRUE(m_image.Load(OrlixSamplePath(SAMPLE), "MB90F345")); }
+    void SetUp() override { ASSERT_TRUE(m_image.Load()); }
 
-    // Starts the unit, keeps its flash as it was before the program touched it.
     void StartSim(const SSimProcessOptions& opts)
     {
         ASSERT_TRUE(m_sim.Start(m_dir.Path(), opts)) << m_sim.Error();
@@ -478,25 +443,22 @@ protected:
         ASSERT_EQ(m_before.size(), m_image.chip.FlashSize) << "no dump at start";
     }
 
-    // Stops the unit and checks what it saw: no protocol error and no byte outside a frame.
-    SProtocolTrace StopSimAndReadTrace()
+    // Stops the unit; every case wants no protocol error, no stray byte and no read command.
+    STrace StopSimAndReadTrace()
     {
         EXPECT_TRUE(m_sim.IsRunning()) << "the simulated unit ended early:\n" << m_sim.StderrText();
         EXPECT_EQ(m_sim.Stop(), 0);
-        SProtocolTrace trace;
-        std::string strError;
-        EXPECT_TRUE(ParseProtocolTrace(ReadFileText(m_sim.LogPath()), trace, strError)) << strError;
-        for (const std::string& strNote : trace.NotesStartingWith("protocol error: "))
-        {
-            ADD_FAILURE() << "the unit saw: " << strNote;
-        }
+        const STrace trace = ReadTrace(ReadFileText(m_sim.LogPath()));
+        EXPECT_TRUE(trace.errors.empty()) << trace.errors.front();
         EXPECT_EQ(trace.nStrayBytes, 0) << "bytes that fit no frame";
+        EXPECT_EQ(trace.nReads, 0);
+        EXPECT_EQ(trace.nWritesWithoutData, 0);
         return trace;
     }
 
     CTempDir m_dir;
     CSimProcess m_sim;
-    SImageBlocks m_image;
+    SImage m_image;
     std::vector<uint8_t> m_before;
 };
 
@@ -505,29 +467,22 @@ TEST_P(FaultMatrix, EndsAsExpected)
     const SFaultCase& test = GetParam();
     std::vector<uint32_t> sent;
     std::vector<uint32_t> accepted;
-    ASSERT_TRUE(ExpectedWrites(test.writes, m_image.blocks, sent, accepted))
-        << "the fault's block is not sent";
+    ExpectedWrites(test.writes, m_image.blocks, sent, accepted);
+    ASSERT_TRUE(test.writes.dwBlock == 0 || std::count(sent.begin(), sent.end(), test.writes.dwBlock) > 0)
+        << "the fault would never fire: not a block the image sends";
+    ASSERT_TRUE(test.writes.eKind != EWrites::FirstN || sent.size() == size_t(test.writes.nCount));
 
     SSimProcessOptions opts;
     opts.faults = test.faults;
-    for (const std::string& strPort : test.ports)
-    {
-        if (strPort != "unit")
-        {
-            opts.decoyNames.push_back(strPort);
-        }
-    }
+    std::copy_if(test.ports.begin(), test.ports.end(), std::back_inserter(opts.decoyNames),
+                 [](const std::string& strPort) { return strPort != "unit"; });
     StartSim(opts);
     if (HasFatalFailure())
     {
         return;
     }
-    CPortHog hog;
-    std::string strError;
-    if (test.bHoldUnit)
-    {
-        ASSERT_TRUE(hog.Take(m_sim.LinkPath(), strError)) << strError;
-    }
+    SPortHog hog;
+    ASSERT_TRUE(!test.bHoldUnit || hog.Take(m_sim.LinkPath())) << std::strerror(errno);
 
     SRunOptions run;
     run.args = {"-a", "-f:" + OrlixSamplePath(SAMPLE)};
@@ -536,10 +491,10 @@ TEST_P(FaultMatrix, EndsAsExpected)
         run.args.push_back("-p:" + (strPort == "unit" ? m_sim.LinkPath() : m_dir.File(strPort)));
     }
     run.strStdin = test.strInput;
-    run.extraEnv = CliEnvironment();
-    const auto bound = std::chrono::duration<double>(test.dWaitS + SLACK);
+    run.extraEnv = CLI_ENV;
+    const double dBoundS = test.dWaitS + SLACK;
     // Well past the bound: a hang shows as a time-out with the output so far.
-    run.timeout = std::chrono::duration_cast<std::chrono::milliseconds>(bound) + std::chrono::seconds(60);
+    run.timeout = std::chrono::milliseconds(static_cast<int>(dBoundS * 1000) + 60000);
     const SProcessResult result = RunProcess(OrlixBinPath("orlix-cli"), run);
     const std::string& strOut = result.strStdout;
 
@@ -547,53 +502,39 @@ TEST_P(FaultMatrix, EndsAsExpected)
     EXPECT_FALSE(result.bTimedOut) << "hangs:\n" << strOut;
     EXPECT_EQ(result.nSignal, 0) << result.strStderr;
     EXPECT_EQ(result.nExitCode, test.nExit) << strOut << result.strStderr;
-    const std::string strMissing = MissingInOrder(strOut, test.pages);
-    EXPECT_TRUE(strMissing.empty()) << "missing or out of order: \"" << strMissing << "\"\n" << strOut;
+    size_t nFrom = 0;
+    for (const std::string& strPage : test.pages)
+    {
+        nFrom = strOut.find(strPage, nFrom);
+        ASSERT_NE(nFrom, std::string::npos) << "missing or out of order: \"" << strPage << "\"\n" << strOut;
+        nFrom += strPage.size();
+    }
     for (const std::string& strAbsent : test.absent)
     {
         EXPECT_EQ(strOut.find(strAbsent), std::string::npos) << "shown: \"" << strAbsent << "\"\n" << strOut;
     }
     const double dElapsedS = std::chrono::duration<double>(result.elapsed).count();
-    EXPECT_LE(dElapsedS, bound.count()) << strOut;
+    EXPECT_LE(dElapsedS, dBoundS) << strOut;
     EXPECT_GE(dElapsedS, test.dMinS) << "gave up before the protocol's time-outs";
 
-    const SProtocolTrace trace = StopSimAndReadTrace();
-    EXPECT_EQ(trace.nSyncs, test.frames.nSyncs);
-    EXPECT_EQ(trace.nDownloads, test.frames.nDownloads);
-    EXPECT_EQ(trace.nSwitches, test.frames.nSwitches);
-    EXPECT_EQ(trace.nPings, test.frames.nPings);
-    EXPECT_EQ(trace.Commands(CMD_ERASE).size(), static_cast<size_t>(test.frames.nErases));
-    EXPECT_EQ(trace.Commands(CMD_BLANK).size(), static_cast<size_t>(test.frames.nBlanks));
-    EXPECT_TRUE(trace.Commands(CMD_READ).empty());
+    const STrace trace = StopSimAndReadTrace();
+    const SFrames& f = trace.frames;
+    const SFrames& want = test.frames;
+    EXPECT_EQ(std::tie(f.nSyncs, f.nDownloads, f.nSwitches, f.nPings, f.nErases, f.nBlanks),
+              std::tie(want.nSyncs, want.nDownloads, want.nSwitches, want.nPings, want.nErases, want.nBlanks))
+        << "sync, download, switch, ping, erase, blank";
     for (const std::string& strDecoy : opts.decoyNames)
     {
-        const auto it = trace.decoySyncs.find(strDecoy);
-        EXPECT_EQ(it == trace.decoySyncs.end() ? 0 : it->second, test.frames.nDecoySyncs) << strDecoy;
+        EXPECT_EQ(trace.decoySyncs.count(strDecoy) ? trace.decoySyncs.at(strDecoy) : 0, want.nDecoySyncs)
+            << strDecoy;
     }
-    if (test.bHoldUnit)
-    {
-        EXPECT_TRUE(trace.Silent()) << "a held port was used";
-    }
-    const std::vector<uint32_t> writes = trace.WriteAddresses();
-    EXPECT_TRUE(writes == sent) << "sent " << DescribeWrites(writes) << "\nexpected " << DescribeWrites(sent);
-    for (const SKernelCommand& command : trace.Commands(CMD_WRITE))
-    {
-        EXPECT_TRUE(command.bData) << "write of " << Hex(command.dwAddress) << " without its data";
-    }
+    EXPECT_FALSE(test.bHoldUnit && trace.bAnyByte) << "a held port was used";
+    EXPECT_EQ(trace.writes, sent);
 
-    const std::vector<uint8_t> flash = m_sim.ReadDump();
-    switch (test.eFlash)
-    {
-    case EFlash::Untouched:
-        EXPECT_EQ(FirstDifference(flash, m_before, m_image.chip.StartAddress), "");
-        break;
-    case EFlash::Erased:
-        EXPECT_EQ(FirstDifference(flash, m_image.FlashWith({}), m_image.chip.StartAddress), "");
-        break;
-    case EFlash::Written:
-        EXPECT_EQ(FirstDifference(flash, m_image.FlashWith(accepted), m_image.chip.StartAddress), "");
-        break;
-    }
+    const std::vector<uint8_t> expected = test.eFlash == EFlash::Untouched ? m_before
+                                          : test.eFlash == EFlash::Erased  ? m_image.FlashWith({})
+                                                                           : m_image.FlashWith(accepted);
+    EXPECT_EQ(FirstDifference(m_sim.ReadDump(), expected, m_image.chip.StartAddress), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, FaultMatrix, ::testing::ValuesIn(FAULT_CASES),
@@ -601,7 +542,7 @@ INSTANTIATE_TEST_SUITE_P(Faults, FaultMatrix, ::testing::ValuesIn(FAULT_CASES),
 
 // The port is free while the search runs and taken by another program before the click that
 // starts the transfer: the wizard ends with its fixed message box and status 2, the unit
-// untouched after the search's sync.
+// untouched after the search's sync. The input is typed while orlix-cli runs.
 TEST_F(FaultMatrix, PortTakenBetweenSearchAndTransfer)
 {
     StartSim({});
@@ -609,27 +550,64 @@ TEST_F(FaultMatrix, PortTakenBetweenSearchAndTransfer)
     {
         return;
     }
-    CCliSession cli;
+    signal(SIGPIPE, SIG_IGN); // typing into a child that has ended must fail, not end the test
+    int in[2];
+    int out[2];
+    ASSERT_EQ(pipe2(in, O_CLOEXEC), 0);
+    ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
     std::string strError;
-    ASSERT_TRUE(cli.Start(OrlixBinPath("orlix-cli"),
-                          {"-f:" + OrlixSamplePath(SAMPLE), "-p:" + m_sim.LinkPath()}, CliEnvironment(),
-                          strError))
-        << strError;
+    const pid_t pid = SpawnChild({OrlixBinPath("orlix-cli"),
+                                  {"-f:" + OrlixSamplePath(SAMPLE), "-p:" + m_sim.LinkPath()},
+                                  CLI_ENV,
+                                  {},
+                                  in[0],
+                                  out[1],
+                                  out[1]},
+                                 strError);
+    close(in[0]);
+    close(out[1]);
+    std::string strOut;
+    // Reads until strText has been printed; false when the output ends or 30 s pass first.
+    const auto readUntil = [&](const std::string& strText)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (strOut.find(strText) == std::string::npos && std::chrono::steady_clock::now() < deadline)
+        {
+            pollfd fd = {out[0], POLLIN, 0};
+            char buffer[4096];
+            const ssize_t n = poll(&fd, 1, 50) > 0 ? read(out[0], buffer, sizeof buffer) : -1;
+            if (n == 0)
+            {
+                return false;
+            }
+            strOut.append(buffer, size_t(std::max<ssize_t>(n, 0)));
+        }
+        return strOut.find(strText) != std::string::npos;
+    };
+    const auto type = [&](const std::string& strText)
+    { return write(in[1], strText.data(), strText.size()) == ssize_t(strText.size()); };
+    SPortHog hog;
     // Start, then Continue on the connect page; the found page waits for the next click.
-    ASSERT_TRUE(cli.Type("\n\n"));
-    ASSERT_TRUE(cli.WaitFor(TEXT_126 + "\n    " + TEXT_127, std::chrono::seconds(30))) << cli.Output();
-    CPortHog hog;
-    ASSERT_TRUE(hog.Take(m_sim.LinkPath(), strError)) << "the search left the port open: " << strError;
-    ASSERT_TRUE(cli.Type("\n"));
-    const int nExit = cli.Finish(std::chrono::seconds(30));
-    const std::string& strOut = cli.Output();
-    EXPECT_EQ(nExit, 2) << strOut;
+    EXPECT_TRUE(pid > 0 && type("\n\n") && readUntil(TEXT_126 + "\n    " + TEXT_127)) << strError << strOut;
+    EXPECT_TRUE(hog.Take(m_sim.LinkPath())) << "the search left the port open: " << std::strerror(errno);
+    EXPECT_TRUE(type("\n"));
+    close(in[1]);
+    readUntil("\x01 the end of the output");
+    close(out[0]);
+    int nStatus = 0;
+    if (pid > 0 && !WaitChild(pid, 30000, nStatus))
+    {
+        kill(-pid, SIGKILL);
+        WaitChild(pid, 5000, nStatus);
+        ADD_FAILURE() << "hangs:\n" << strOut;
+    }
+    EXPECT_TRUE(WIFEXITED(nStatus) && WEXITSTATUS(nStatus) == 2) << nStatus << "\n" << strOut;
     EXPECT_NE(strOut.find(BOX_PORT_ERROR), std::string::npos) << strOut;
     EXPECT_EQ(strOut.find(TEXT_131), std::string::npos) << "the download page was shown:\n" << strOut;
 
-    const SProtocolTrace trace = StopSimAndReadTrace();
-    EXPECT_EQ(trace.nSyncs, 1);
-    EXPECT_EQ(trace.nDownloads, 0);
+    const STrace trace = StopSimAndReadTrace();
+    EXPECT_EQ(trace.frames.nSyncs, 1);
+    EXPECT_EQ(trace.frames.nDownloads, 0);
     EXPECT_EQ(FirstDifference(m_sim.ReadDump(), m_before, m_image.chip.StartAddress), "");
 }
 
