@@ -1,46 +1,67 @@
 #pragma once
-// A pseudo-terminal for port tests: the port class opens the slave by name, the test plays the
-// far end on the master.
+// A pseudo-terminal for port tests: the port opens the slave by name, the test plays the far end
+// on the master.
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
+#include <fcntl.h>
+#include <poll.h>
+#include <stdexcept>
 #include <string>
+#include <termios.h>
+#include <unistd.h>
 #include <vector>
 
 class CPtyPair
 {
 public:
-    // Throws std::runtime_error when no pty can be had.
-    CPtyPair();
+    CPtyPair()
+    {
+        m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        char szName[128];
+        if (m_master < 0 || ::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0 ||
+            ::ptsname_r(m_master, szName, sizeof szName) != 0)
+            throw std::runtime_error("no pseudo-terminal");
+        m_strSlave = szName;
+        termios tio{};
+        ::tcgetattr(m_master, &tio);
+        ::cfmakeraw(&tio);
+        ::tcsetattr(m_master, TCSANOW, &tio);
+    }
     CPtyPair(const CPtyPair&) = delete;
     CPtyPair& operator=(const CPtyPair&) = delete;
-    ~CPtyPair();
+    ~CPtyPair() { CloseMaster(); }
 
     const std::string& SlaveName() const { return m_strSlave; }
-    int Master() const { return m_master; }
-
-    // Writes everything to the master (the port reads it).
-    void Send(const std::vector<uint8_t>& data) const;
-    void Send(const std::string& strText) const;
+    void Send(const std::string& strData) const
+    {
+        if (::write(m_master, strData.data(), strData.size()) != static_cast<ssize_t>(strData.size()))
+            throw std::runtime_error("pty master write failed");
+    }
     // Reads from the master until nCount bytes came or the time-out passed.
-    std::vector<uint8_t> Receive(size_t nCount, std::chrono::milliseconds timeout) const;
+    std::vector<uint8_t> Receive(size_t nCount, std::chrono::milliseconds timeout) const
+    {
+        std::vector<uint8_t> data(nCount);
+        size_t nDone = 0;
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        pollfd pfd{m_master, POLLIN, 0};
+        while (nDone < nCount && std::chrono::steady_clock::now() < deadline && ::poll(&pfd, 1, 100) >= 0)
+        {
+            const ssize_t n = (pfd.revents & POLLIN) ? ::read(m_master, &data[nDone], nCount - nDone) : 0;
+            nDone += n > 0 ? static_cast<size_t>(n) : 0;
+        }
+        data.resize(nDone);
+        return data;
+    }
     // The far end goes away: the slave is hung up.
-    void CloseMaster();
+    void CloseMaster()
+    {
+        if (m_master >= 0)
+            ::close(m_master);
+        m_master = -1;
+    }
 
 private:
     int m_master = -1;
     std::string m_strSlave;
-};
-
-// A temporary folder, removed with everything in it.
-class CTempFolder
-{
-public:
-    CTempFolder();
-    CTempFolder(const CTempFolder&) = delete;
-    CTempFolder& operator=(const CTempFolder&) = delete;
-    ~CTempFolder();
-    const std::string& Path() const { return m_strPath; }
-
-private:
-    std::string m_strPath;
 };

@@ -1,9 +1,6 @@
-# Tests of the POSIX backend: termios mapping, error texts, the sysfs scan, and the port and
-# port lock on pseudo-terminals.
+# Tests of the POSIX backend: the sysfs scan, and the port and port lock on
+# pseudo-terminals.
 target_sources(orlix_serial_tests PRIVATE
-  ${CMAKE_CURRENT_LIST_DIR}/PtyPair.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/SerialExceptionTests.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/TermiosMapTests.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SysfsPortsTests.cpp
   ${CMAKE_CURRENT_LIST_DIR}/PtySerialPortTests.cpp
   ${CMAKE_CURRENT_LIST_DIR}/PtyPortHolderTests.cpp)
