@@ -1,10 +1,7 @@
 #pragma once
-// A scripted serial port for byte-exact protocol tests. It records every operation, and
-// serves input like a real line: bytes queued with QueueRead arrive when the next Read
-// starts, bytes given to PreloadInput are already waiting (stale input), and Purge drops
-// what has arrived. A Read that gets fewer bytes than asked waits out the read time-out on
-// the fake clock (50 ms per byte plus 750 ms, unless SetShortReadMs says otherwise).
-// Not thread-safe: one test thread drives it.
+// A scripted port recording every operation. QueueRead bytes arrive when the next Read starts,
+// PreloadInput bytes are already waiting (stale input). A short Read advances the fake clock by
+// the read time-out (50 ms a byte plus 750 ms, unless m_shortReadMs is set).
 #include "FakeClock.h"
 #include "serial/SerialIo.h"
 
@@ -37,22 +34,12 @@ public:
 
     explicit CFakePort(CFakeClock* pClock = nullptr) : m_pClock(pClock) {}
 
-    // --- script ---
     void QueueRead(Bytes bytes) { m_queued.push_back(std::move(bytes)); }
-    void QueueSilence(int nReads = 1)
-    {
-        for (int i = 0; i < nReads; ++i)
-        {
-            m_queued.emplace_back();
-        }
-    }
     void PreloadInput(const Bytes& bytes) { m_input.insert(m_input.end(), bytes.begin(), bytes.end()); }
-    void SetShortReadMs(uint32_t dwMs) { m_shortReadMs = dwMs; }
     bool m_bOpen = true;
-    // Called before each operation is carried out; may throw to model a failing line.
-    std::function<void(EOp)> m_onOp;
+    std::optional<uint32_t> m_shortReadMs;
+    std::function<void(EOp)> m_onOp; // called before each operation; may throw
 
-    // --- ISerialIo ---
     bool IsOpen() const override { return m_bOpen; }
     void Purge(uint32_t dwFlags) override
     {
@@ -96,7 +83,6 @@ public:
         m_dwBaud = dwBaud;
     }
 
-    // --- inspection ---
     std::vector<SOp> m_ops;
     uint32_t m_dwBaud = 4800;
 
@@ -114,20 +100,10 @@ public:
     }
     std::vector<EOp> Kinds() const
     {
-        std::vector<EOp> kinds;
-        for (const SOp& op : m_ops)
-        {
-            kinds.push_back(op.op);
-        }
+        std::vector<EOp> kinds(m_ops.size());
+        std::transform(m_ops.begin(), m_ops.end(), kinds.begin(), [](const SOp& op) { return op.op; });
         return kinds;
     }
-    std::size_t Count(EOp kind) const
-    {
-        return static_cast<std::size_t>(
-            std::count_if(m_ops.begin(), m_ops.end(), [kind](const SOp& op) { return op.op == kind; }));
-    }
-    std::size_t PendingInput() const { return m_input.size(); }
-    std::size_t UnusedScript() const { return m_queued.size(); }
 
 private:
     void Record(EOp kind, uint32_t dwValue, Bytes bytes)
@@ -142,5 +118,4 @@ private:
     CFakeClock* m_pClock;
     std::deque<Bytes> m_queued;
     Bytes m_input;
-    std::optional<uint32_t> m_shortReadMs;
 };
