@@ -6,21 +6,28 @@
 #include "target/BootRomLoader.h"
 #include "target/FlashKernel.h"
 #include "target/ProtocolClock.h"
+#include "tests/support/ChildSpawn.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstdio>
-#include <regex>
+#include <functional>
+#include <sstream>
+#include <thread>
 
 using namespace std::chrono_literals;
 using Bytes = std::vector<uint8_t>;
 
 namespace
 {
-// Real time that runs 20 times faster and skips sleeps: the erase's pauses and the blank
-// check's 5 s limit pass quickly while every read still waits on the real line.
+// Real time 20 times faster with sleeps skipped: the erase's 30 polls and the blank check's
+// 5 s limit pass quickly while every read still waits on the real line.
 class CFastClock : public IProtocolClock
 {
 public:
@@ -51,26 +58,39 @@ std::string Hex(uint32_t dwValue)
     return buf;
 }
 
+bool Exists(const std::string& strPath)
+{
+    struct stat st
+    {
+    };
+    return lstat(strPath.c_str(), &st) == 0;
+}
+
+// CPU time (user + system) a process has used so far.
+std::chrono::milliseconds CpuTime(pid_t pid)
+{
+    std::istringstream in(ReadFileText("/proc/" + std::to_string(pid) + "/stat"));
+    std::string strField;
+    long nTicks = 0;
+    for (int i = 1; i <= 15 && in >> strField; ++i)
+    {
+        nTicks += i >= 14 ? std::stol(strField) : 0;
+    }
+    return std::chrono::milliseconds(nTicks * 1000 / sysconf(_SC_CLK_TCK));
+}
+
 class ProtocolOverPtySlowTest : public ::testing::Test
 {
 protected:
-    // Loads a sample, selects its processor and starts a simulator for it.
+    // Loads a sample, selects its processor and (re)starts a simulator for it.
     void StartUnit(const std::string& strSample, SSimProcessOptions opts = {},
                    const char* pszSimChip = nullptr)
     {
+        m_holder.ClosePort();
+        m_sim.Stop();
         ASSERT_EQ(m_image.Load(OrlixSamplePath(strSample)), LOAD_OK) << strSample;
         ASSERT_TRUE(m_chip.SelectChip(m_image.GetProcessor())) << m_image.GetProcessor();
         opts.strChip = pszSimChip != nullptr ? pszSimChip : m_chip.Name;
-        ASSERT_TRUE(m_sim.Start(m_dir.Path(), opts)) << m_sim.Error();
-        OpenPort();
-    }
-
-    // A new simulator for the same processor on the same link, e.g. with other faults.
-    void RestartUnit(SSimProcessOptions opts)
-    {
-        m_holder.ClosePort();
-        m_sim.Stop();
-        opts.strChip = m_chip.Name;
         ASSERT_TRUE(m_sim.Start(m_dir.Path(), opts)) << m_sim.Error();
         OpenPort();
     }
@@ -115,37 +135,28 @@ protected:
         return m_kernel.WriteFlashBlock(buf, dwAddress, 512);
     }
 
-    // Erase, blank check and every non-blank block, as the programming run does it.
-    void Program()
+    void ExpectBlockReadsBack(uint32_t dwAddress)
     {
-        ASSERT_EQ(m_kernel.EraseFlash(), KR_OK);
-        ASSERT_EQ(m_kernel.BlankCheckFlash(), KR_OK);
-        for (const uint32_t dwAddress : ImageBlocks())
-        {
-            ASSERT_EQ(WriteImageBlock(dwAddress), KR_OK) << Hex(dwAddress);
-        }
+        uint8_t reply[515];
+        ASSERT_EQ(m_kernel.ReadFlashBlock(reply, dwAddress), KR_OK);
+        uint8_t expected[514];
+        m_image.ReadBlock(expected, dwAddress);
+        EXPECT_TRUE(std::equal(reply, reply + 512, expected)) << Hex(dwAddress);
     }
 
-    // What the flash must hold after a programming run: the image, blank elsewhere.
-    Bytes ExpectedFlash() const
+    // After the simulator has ended: the image in the flash, blank elsewhere.
+    void ExpectDumpEqualsImage()
     {
-        Bytes flash(m_chip.FlashSize, 0xFF);
+        EXPECT_EQ(m_sim.Stop(), 0);
+        Bytes expected(m_chip.FlashSize, 0xFF);
         for (uint32_t dw = m_image.GetLowAddress(); dw <= m_image.GetHighAddress(); ++dw)
         {
             if (dw >= m_chip.StartAddress && dw <= m_chip.EndAddress)
             {
-                m_image.Read(&flash[dw - m_chip.StartAddress], dw, 1);
+                m_image.Read(&expected[dw - m_chip.StartAddress], dw, 1);
             }
         }
-        return flash;
-    }
-
-    // The dump after the simulator has ended; reports the first differing address.
-    void ExpectDumpEqualsImage()
-    {
-        EXPECT_EQ(m_sim.Stop(), 0);
         const Bytes dump = m_sim.ReadDump();
-        const Bytes expected = ExpectedFlash();
         ASSERT_EQ(dump.size(), expected.size());
         const auto mismatch = std::mismatch(dump.begin(), dump.end(), expected.begin());
         EXPECT_TRUE(mismatch.first == dump.end())
@@ -173,11 +184,18 @@ protected:
     CBootRomLoader m_loader;
     CFlashKernel m_kernel;
 };
+
+class WholeSequenceSlowTest : public ProtocolOverPtySlowTest,
+                              public ::testing::WithParamInterface<const char*>
+{
+};
 } // namespace
 
-TEST_F(ProtocolOverPtySlowTest, WholeProgrammingSequenceMB90F345)
+// Both processors (and so both kernels): the whole run, two blocks read back, the dump equal
+// to the image; then the wizard's retry reopens the port at 4800, which resets the unit.
+TEST_P(WholeSequenceSlowTest, ProgramsTheImageAndReopeningThePortResetsTheUnit)
 {
-    ASSERT_NO_FATAL_FAILURE(StartUnit("analyzer-mb90f345.mhx"));
+    ASSERT_NO_FATAL_FAILURE(StartUnit(GetParam()));
     ASSERT_NO_FATAL_FAILURE(Download());
     CProgressLog eraseProgress;
     ASSERT_EQ(m_kernel.EraseFlash(&eraseProgress), KR_OK);
@@ -189,208 +207,185 @@ TEST_F(ProtocolOverPtySlowTest, WholeProgrammingSequenceMB90F345)
     {
         ASSERT_EQ(WriteImageBlock(dwAddress), KR_OK) << Hex(dwAddress);
     }
-    // Read two blocks back: the first and the last written.
-    for (const uint32_t dwAddress : {blocks.front(), blocks.back()})
-    {
-        uint8_t reply[515];
-        ASSERT_EQ(m_kernel.ReadFlashBlock(reply, dwAddress), KR_OK);
-        uint8_t expected[514];
-        m_image.ReadBlock(expected, dwAddress);
-        EXPECT_TRUE(std::equal(reply, reply + 512, expected)) << Hex(dwAddress);
-    }
-    m_holder.ClosePort();
-    ExpectDumpEqualsImage();
-    EXPECT_EQ(CountInStderr("protocol error"), 0u) << m_sim.StderrText();
-}
+    ExpectBlockReadsBack(blocks.front());
+    ExpectBlockReadsBack(blocks.back());
 
-TEST_F(ProtocolOverPtySlowTest, RealisticWireTimesStayWithinTheProgramsTimeOuts)
-{
-    // With pacing the 918-byte kernel frame would take 1.9 s at 4800 bit/s; the capped hold-back
-    // lets the download succeed within the 800 ms reply time-out, and blocks travel at 115200.
-    SSimProcessOptions opts;
-    opts.bPace = true;
-    ASSERT_NO_FATAL_FAILURE(StartUnit("controller-mb90f362.mhx", opts));
-    ASSERT_NO_FATAL_FAILURE(Download());
-    ASSERT_EQ(m_kernel.EraseFlash(), KR_OK);
-    ASSERT_EQ(m_kernel.BlankCheckFlash(), KR_OK);
-    const std::vector<uint32_t> blocks = ImageBlocks();
-    for (size_t i = 0; i < blocks.size() && i < 8; ++i)
-    {
-        ASSERT_EQ(WriteImageBlock(blocks[i]), KR_OK) << Hex(blocks[i]);
-    }
-    uint8_t reply[515];
-    EXPECT_EQ(m_kernel.ReadFlashBlock(reply, blocks.front()), KR_OK);
-}
-
-TEST_F(ProtocolOverPtySlowTest, WholeSequenceMB90F362ThenReopeningThePortResetsTheUnit)
-{
-    ASSERT_NO_FATAL_FAILURE(StartUnit("controller-mb90f362.mhx"));
-    EXPECT_EQ(m_chip.ResourceId, 148u); // the other kernel
-    ASSERT_NO_FATAL_FAILURE(Download());
-    ASSERT_NO_FATAL_FAILURE(Program());
-    // The wizard's retry: the port is closed and opened again at 4800 bit/s.
     m_holder.ClosePort();
     ASSERT_NO_FATAL_FAILURE(OpenPort());
-    EXPECT_EQ(m_loader.Synchronize(), BOOTROM_OK);
-    ASSERT_EQ(m_loader.DownloadKernel(), BOOTROM_OK);
-    EXPECT_EQ(m_loader.SwitchToBaud2(), BOOTROM_OK);
-    EXPECT_EQ(m_kernel.Ping(), KR_OK);
-    // Still programmed: blank check says no.
-    EXPECT_EQ(m_kernel.BlankCheckFlash(), KR_UNKNOWN_ERROR);
+    ASSERT_NO_FATAL_FAILURE(Download());
+    EXPECT_EQ(m_kernel.BlankCheckFlash(), KR_UNKNOWN_ERROR); // still programmed
     m_holder.ClosePort();
     ExpectDumpEqualsImage();
     EXPECT_EQ(CountInStderr("protocol error"), 0u) << m_sim.StderrText();
 }
+
+INSTANTIATE_TEST_SUITE_P(BothProcessors, WholeSequenceSlowTest,
+                         ::testing::Values("analyzer-mb90f345.mhx", "controller-mb90f362.mhx"));
 
 TEST_F(ProtocolOverPtySlowTest, MistakesOfTheProgramAreCaughtByTheUnit)
 {
     ASSERT_NO_FATAL_FAILURE(StartUnit("controller-mb90f362.mhx"));
     ASSERT_NO_FATAL_FAILURE(Download());
-    const uint32_t dwBlock = ImageBlocks().front();
     // Without an erase: the old firmware is not blank and cannot be programmed over.
     EXPECT_EQ(m_kernel.BlankCheckFlash(), KR_UNKNOWN_ERROR);
-    EXPECT_EQ(WriteImageBlock(dwBlock), KR_TRANSFER_ERROR);
+    EXPECT_EQ(WriteImageBlock(ImageBlocks().front()), KR_TRANSFER_ERROR);
     // Commands for the other processor's flash are refused.
     uint8_t buf[515] = {};
     EXPECT_EQ(m_kernel.WriteFlashBlock(buf, 0xF80000, 512), KR_INVALID_COMMAND);
     EXPECT_EQ(m_kernel.ReadFlashBlock(buf, 0xF80000), KR_INVALID_COMMAND);
-    m_kernel.SetChip(
-        []
-        {
-            SChipDef other;
-            other.SelectChip("MB90F345");
-            return other;
-        }());
+    SChipDef other;
+    other.SelectChip("MB90F345");
+    m_kernel.SetChip(other);
     EXPECT_EQ(m_kernel.EraseFlash(), KR_INVALID_COMMAND);
     EXPECT_GE(CountInStderr("protocol error"), 4u);
 }
 
-TEST_F(ProtocolOverPtySlowTest, KernelOfAnotherProcessorHangsTheUnit)
+// Each injected fault gives the program's documented result at its step; every step before
+// it succeeds.
+TEST_F(ProtocolOverPtySlowTest, InjectedFaultsGiveTheDocumentedResults)
 {
-    // The program thinks it has an MB90F362 and sends kernel 148; the unit is an MB90F345.
-    ASSERT_NO_FATAL_FAILURE(StartUnit("controller-mb90f362.mhx", {}, "MB90F345"));
-    EXPECT_EQ(m_loader.Synchronize(), BOOTROM_OK);
-    EXPECT_EQ(m_loader.DownloadKernel(), BOOTROM_OK);
-    EXPECT_EQ(m_loader.SwitchToBaud2(), BOOTROM_OK);
-    EXPECT_EQ(m_kernel.Ping(), KR_NO_ANSWER);
-    EXPECT_EQ(CountInStderr("is not the one for MB90F345"), 1u) << m_sim.StderrText();
-}
-
-TEST_F(ProtocolOverPtySlowTest, DecoyNeverAnswersTheSync)
-{
-    SSimProcessOptions opts;
-    opts.decoyNames = {"decoy0"};
-    ASSERT_NO_FATAL_FAILURE(StartUnit("controller-mb90f362.mhx", opts));
-    m_holder.ClosePort();
-    m_record.devicePath = m_sim.DecoyPaths()[0];
-    ASSERT_TRUE(m_holder.OpenPort());
-    EXPECT_EQ(m_loader.Synchronize(), BOOTROM_NO_REPLY);
-}
-
-// Injected faults give the results the program documents for them.
-TEST_F(ProtocolOverPtySlowTest, FaultsOfTheBootRom)
-{
-    SSimProcessOptions opts;
-    opts.faults = {"no-sync"};
-    ASSERT_NO_FATAL_FAILURE(StartUnit("controller-mb90f362.mhx", opts));
-    EXPECT_EQ(m_loader.Synchronize(), BOOTROM_NO_REPLY);
-
-    opts.faults = {"bad-sync"};
-    ASSERT_NO_FATAL_FAILURE(RestartUnit(opts));
-    EXPECT_EQ(m_loader.Synchronize(), BOOTROM_NO_REPLY);
-
-    opts.faults = {"refuse-download=2"};
-    ASSERT_NO_FATAL_FAILURE(RestartUnit(opts));
-    EXPECT_EQ(m_loader.Synchronize(), BOOTROM_OK);
-    EXPECT_EQ(m_loader.DownloadKernel(), BOOTROM_NO_REPLY);
-    EXPECT_EQ(m_loader.DownloadKernel(), BOOTROM_NO_REPLY);
-    EXPECT_EQ(m_loader.DownloadKernel(), BOOTROM_OK);
-    EXPECT_EQ(m_loader.SwitchToBaud2(), BOOTROM_OK);
-    EXPECT_EQ(m_kernel.Ping(), KR_OK) << m_sim.StderrText();
-}
-
-TEST_F(ProtocolOverPtySlowTest, FaultsOfTheKernelCommands)
-{
-    SSimProcessOptions opts;
-    opts.faults = {"no-ping", "blank-fails"};
-    ASSERT_NO_FATAL_FAILURE(StartUnit("controller-mb90f362.mhx", opts));
-    EXPECT_EQ(m_loader.Synchronize(), BOOTROM_OK);
-    EXPECT_EQ(m_loader.DownloadKernel(), BOOTROM_OK);
-    EXPECT_EQ(m_loader.SwitchToBaud2(), BOOTROM_OK);
-    EXPECT_EQ(m_kernel.Ping(), KR_NO_ANSWER);
-    EXPECT_EQ(m_kernel.EraseFlash(), KR_OK);
-    EXPECT_EQ(m_kernel.BlankCheckFlash(), KR_UNKNOWN_ERROR);
-}
-
-TEST_F(ProtocolOverPtySlowTest, HangingEraseAndBlankCheckTimeOut)
-{
-    // The short path: the erase's 30 polls a second apart with 800 ms reads would take ~54 s.
-    // Here the pauses are skipped and a read waits 20 ms; the polling logic is the same.
-    SSimProcessOptions opts;
-    opts.faults = {"erase-hangs"};
-    ASSERT_NO_FATAL_FAILURE(StartUnit("controller-mb90f362.mhx", opts));
-    ASSERT_NO_FATAL_FAILURE(Download());
-    CFastClock clock;
-    m_kernel.SetClock(&clock);
-    m_holder.m_port.SetTimeouts({500, 0, 20, 20, 100});
-    CProgressLog progress;
-    EXPECT_EQ(m_kernel.EraseFlash(&progress), KR_TIMEOUT);
-    ASSERT_EQ(progress.m_values.size(), 31u); // 30 polls, then 100
-    EXPECT_EQ(progress.m_values[29], 96);
-
-    opts.faults = {"blank-hangs"};
-    ASSERT_NO_FATAL_FAILURE(RestartUnit(opts));
-    ASSERT_NO_FATAL_FAILURE(Download());
-    ASSERT_EQ(m_kernel.EraseFlash(), KR_OK);
-    m_kernel.SetClock(&clock);
-    m_holder.m_port.SetTimeouts({500, 0, 20, 20, 100});
-    EXPECT_EQ(m_kernel.BlankCheckFlash(), KR_TIMEOUT);
-}
-
-TEST_F(ProtocolOverPtySlowTest, FaultsOfTheBlockWrites)
-{
-    ASSERT_TRUE(m_image.Load(OrlixSamplePath("controller-mb90f362.mhx")) == LOAD_OK);
-    const std::vector<uint32_t> blocks = ImageBlocks();
-    ASSERT_GE(blocks.size(), 3u);
-    SSimProcessOptions opts;
-    opts.faults = {"crc-once=" + Hex(blocks[0]), "crc-always=" + Hex(blocks[1]),
-                   "write-fails=" + Hex(blocks[2])};
-    ASSERT_NO_FATAL_FAILURE(StartUnit("controller-mb90f362.mhx", opts));
-    ASSERT_NO_FATAL_FAILURE(Download());
-    ASSERT_EQ(m_kernel.EraseFlash(), KR_OK);
-    EXPECT_EQ(WriteImageBlock(blocks[0]), KR_OK); // retried once by the program
-    EXPECT_EQ(CountInStderr("crc-once"), 1u);
-    EXPECT_EQ(WriteImageBlock(blocks[1]), KR_CRC_ERROR);
-    EXPECT_EQ(CountInStderr("crc-always"), 2u); // both attempts refused
-    EXPECT_EQ(WriteImageBlock(blocks[2]), KR_TRANSFER_ERROR);
-    uint8_t reply[515];
-    ASSERT_EQ(m_kernel.ReadFlashBlock(reply, blocks[0]), KR_OK);
-    uint8_t expected[514];
-    m_image.ReadBlock(expected, blocks[0]);
-    EXPECT_TRUE(std::equal(reply, reply + 512, expected));
-}
-
-TEST_F(ProtocolOverPtySlowTest, VanishingUnitMakesThePortThrow)
-{
-    SSimProcessOptions opts;
-    opts.faults = {"vanish-after=3"};
-    ASSERT_NO_FATAL_FAILURE(StartUnit("controller-mb90f362.mhx", opts));
-    ASSERT_NO_FATAL_FAILURE(Download());
-    ASSERT_EQ(m_kernel.EraseFlash(), KR_OK);
+    // The steps of a programming run in order (2 is the switch); blocks: the image's first four.
+    constexpr int Sync = 0, Load = 1, Ping = 3, Erase = 4, Blank = 5, Block0 = 6, Block1 = 7, Block2 = 8,
+                  Block3 = 9;
+    constexpr int THROWS = -1; // CSerialException
+    struct SCase
+    {
+        std::string strFault; // ending in '=': the address of the step's block follows
+        int nStep;
+        int nExpected;  // KR_TIMEOUT: on a fast clock with 20 ms reads
+        int nTimes = 1; // results like that before the step succeeds
+        const char* pszStderr = nullptr;
+        size_t nStderr = 0; // how often the simulator reports it
+        const char* pszSimChip = nullptr;
+    };
+    const std::vector<SCase> cases = {
+        {"no-sync", Sync, BOOTROM_NO_REPLY},
+        {"bad-sync", Sync, BOOTROM_NO_REPLY},
+        {"refuse-download=2", Load, BOOTROM_NO_REPLY, 2},
+        {"no-ping", Ping, KR_NO_ANSWER},
+        // The program assumed an MB90F362 and sent kernel 148; the unit is an MB90F345.
+        {"", Ping, KR_NO_ANSWER, 1, "is not the one for MB90F345", 1, "MB90F345"},
+        {"erase-hangs", Erase, KR_TIMEOUT},
+        {"blank-fails", Blank, KR_UNKNOWN_ERROR},
+        {"blank-hangs", Blank, KR_TIMEOUT},
+        // Retried once by the program, so it succeeds; a CRC error on every try fails.
+        {"crc-once=", Block0, KR_OK, 1, "crc-once", 1},
+        {"crc-always=", Block1, KR_CRC_ERROR, 1, "crc-always", 2},
+        {"write-fails=", Block2, KR_TRANSFER_ERROR},
+        // A hung-up line is an error of the port, seen by a write or a read.
+        {"vanish-after=3", Block3, THROWS, 3},
+    };
+    ASSERT_EQ(m_image.Load(OrlixSamplePath("controller-mb90f362.mhx")), LOAD_OK);
     const std::vector<uint32_t> blocks = ImageBlocks();
     ASSERT_GE(blocks.size(), 4u);
-    for (size_t i = 0; i < 3; ++i)
+    const auto block = [&](int nStep) { return blocks[static_cast<size_t>(nStep - Block0)]; };
+
+    CFastClock clock;
+    CProgressLog eraseProgress;
+    std::vector<std::function<int()>> steps = {[&] { return m_loader.Synchronize(); },
+                                               [&] { return m_loader.DownloadKernel(); },
+                                               [&] { return m_loader.SwitchToBaud2(); },
+                                               [&] { return m_kernel.Ping(); },
+                                               [&] { return m_kernel.EraseFlash(&eraseProgress); },
+                                               [&] { return m_kernel.BlankCheckFlash(); }};
+    for (int nBlock = Block0; nBlock <= Block3; ++nBlock)
     {
-        ASSERT_EQ(WriteImageBlock(blocks[i]), KR_OK);
+        steps.push_back([&, nBlock] { return WriteImageBlock(block(nBlock)); });
     }
-    // The fourth block meets a hung-up line: an error of the port, not a protocol result.
-    EXPECT_THROW(
+    for (const SCase& c : cases)
+    {
+        SCOPED_TRACE(c.strFault.empty() ? c.pszSimChip : c.strFault);
+        SSimProcessOptions opts;
+        if (!c.strFault.empty())
         {
-            // The hang-up may be seen by the write or by a read; either must throw.
-            for (int i = 0; i < 3; ++i)
-            {
-                WriteImageBlock(blocks[3]);
-            }
-        },
-        CSerialException);
+            opts.faults = {c.strFault.back() == '=' ? c.strFault + Hex(block(c.nStep)) : c.strFault};
+        }
+        ASSERT_NO_FATAL_FAILURE(StartUnit("controller-mb90f362.mhx", opts, c.pszSimChip));
+        m_kernel.SetClock(nullptr);
+        for (int nStep = Sync; nStep < c.nStep; ++nStep)
+        {
+            ASSERT_EQ(steps[static_cast<size_t>(nStep)](), 0) << "step " << nStep;
+        }
+        const auto& run = steps[static_cast<size_t>(c.nStep)];
+        if (c.nExpected == KR_TIMEOUT)
+        {
+            m_kernel.SetClock(&clock);
+            m_holder.m_port.SetTimeouts({500, 0, 20, 20, 100});
+        }
+        eraseProgress.m_values.clear();
+        if (c.nExpected == THROWS)
+        {
+            EXPECT_THROW(
+                for (int i = 0; i < c.nTimes; ++i) { run(); }, CSerialException);
+            continue;
+        }
+        for (int i = 0; i < c.nTimes; ++i)
+        {
+            EXPECT_EQ(run(), c.nExpected);
+        }
+        if (c.nTimes > 1)
+        {
+            EXPECT_EQ(run(), 0) << "after the refusals";
+        }
+        if (c.nStep == Erase)
+        {
+            ASSERT_EQ(eraseProgress.m_values.size(), 31u); // 30 polls, then 100
+            EXPECT_EQ(eraseProgress.m_values[29], 96);
+        }
+        if (c.pszStderr != nullptr)
+        {
+            EXPECT_EQ(CountInStderr(c.pszStderr), c.nStderr) << m_sim.StderrText();
+        }
+    }
+    m_kernel.SetClock(nullptr);
+}
+
+// Mended: a dump that cannot be written made the simulator retry in a busy loop.
+TEST_F(ProtocolOverPtySlowTest, SimulatorSleepsEvenWhenItsDumpCannotBeWritten)
+{
+    SSimProcessOptions opts;
+    opts.bDump = false;
+    opts.extraArgs = {"--dump", m_dir.File("missing/flash.bin")};
+    ASSERT_NO_FATAL_FAILURE(StartUnit("controller-mb90f362.mhx", opts));
+    ASSERT_NO_FATAL_FAILURE(Download());
+    ASSERT_EQ(m_kernel.EraseFlash(), KR_OK);
+    // A spinning simulator would use most of these two seconds; a waiting one a few ms.
+    const auto before = CpuTime(m_sim.Pid());
+    std::this_thread::sleep_for(2s);
+    EXPECT_LT(CpuTime(m_sim.Pid()) - before, 500ms);
+    // Reported once per change of the flash (the first dump, the erase), not on every retry.
+    EXPECT_GE(CountInStderr("cannot write the dump"), 1u);
+    EXPECT_LE(CountInStderr("cannot write the dump"), 2u) << m_sim.StderrText();
+    EXPECT_EQ(m_kernel.Ping(), KR_OK);
+}
+
+// Mended: a crashed test left its simulator running; it ends when its stdout's reader is gone.
+TEST(SimProcessSlowTest, EndsCleanlyWhenTheReaderOfItsStdoutIsGone)
+{
+    CTempDir dir;
+    int fds[2];
+    ASSERT_EQ(pipe2(fds, O_CLOEXEC), 0);
+    SSpawnRequest req;
+    req.strPath = OrlixSimPath();
+    req.args = {"--link", dir.File("unit0"), "--no-pace", "--dump", dir.File("flash.bin"), "--quiet"};
+    req.nStdoutFd = fds[1];
+    std::string strError;
+    const pid_t pid = SpawnChild(req, strError);
+    close(fds[1]);
+    ASSERT_GT(pid, 0) << strError;
+    char buf[256] = {};
+    ASSERT_GT(read(fds[0], buf, sizeof buf - 1), 0);
+    EXPECT_EQ(std::string(buf).rfind("orlix-sim ready:", 0), 0u);
+    close(fds[0]);
+    int nStatus = 0;
+    const bool bEnded = WaitChild(pid, 5000, nStatus);
+    if (!bEnded)
+    {
+        kill(pid, SIGKILL);
+        WaitChild(pid, 5000, nStatus);
+    }
+    ASSERT_TRUE(bEnded);
+    EXPECT_TRUE(WIFEXITED(nStatus) && WEXITSTATUS(nStatus) == 0);
+    EXPECT_FALSE(Exists(dir.File("unit0")));
+    EXPECT_EQ(ReadFileBytes(dir.File("flash.bin")).size(), 0x80000u);
 }
