@@ -1,447 +1,203 @@
-// The wizard's paths through its states, with fake workers: which page waits for the user,
-// what each event leads to, and how the wizard ends.
-#include "tests/app/WizardFixture.h"
+// The wizard's paths through its states with scripted workers: which page waits for the user,
+// what each answer leads to, and how the wizard ends.
+#include "tests/app/Fakes.h"
 
 #include "target/FlashKernel.h"
 
-#include <algorithm>
-#include <atomic>
-
-#include <chrono>
 #include <stdexcept>
 #include <thread>
+#include <tuple>
 
 namespace
 {
 
 using StateMachine = WizardFixture;
 
-TEST_F(StateMachine, WithoutOptionsStartLeadsToTheFirmwarePageAndOnlyFileOpenOpensTheDialog)
+// From the connect page, clicks A(ction), Y(es), N(o) and C(lose request) lead to a waiting
+// page with its row ("A" button, "YN" yes/no), or to the end with its exit status (nExit -1:
+// still open). nState 0 and nMessage/nDetail 0 are not checked.
+struct SPath
 {
-    Make();
-    Start();
-    EXPECT_EQ(State(), STATE_WELCOME);
-    EXPECT_EQ(Caption(), T(103));
+    const char *pszName, *pszOptions;
+    std::deque<bool> found, downloadOk, openOk;
+    std::deque<int> programResult;
+    const char *pszClicks, *pszRow;
+    int nState;
+    unsigned nMessage, nDetail;
+    int nExit, nSearches, nDownloads, nPrograms;
+};
 
-    Action();
-    EXPECT_EQ(State(), STATE_SELECT_FIRMWARE);
-    EXPECT_EQ(Message(), T(122));
-    EXPECT_TRUE(m_view.m_fileDialogFilters.empty()) << "the file dialog opens only on File open";
+// clang-format off
+const SPath kPaths[] = {
+    {"connect", "", {}, {}, {}, {}, "", "A", STATE_SEARCH, 123, 124, -1, 0, 0, 0},
+    {"found", "", {}, {}, {}, {}, "A", "A", STATE_DOWNLOAD, 126, 127, -1, 1, 0, 0},
+    {"updated", "", {}, {}, {}, {}, "AA", "A", STATE_CLOSE, 136, 137, -1, 1, 1, 1},
+    {"closed after success", "", {}, {}, {}, {}, "AAA", "A", 0, 0, 0, 0, 1, 1, 1},
+    {"not found", "", {false}, {}, {}, {}, "A", "A", STATE_SEARCH, 129, 130, -1, 1, 0, 0},
+    {"searches again at once", "", {false, false}, {}, {}, {}, "AA", "A", STATE_SEARCH, 129, 130, -1, 2, 0, 0},
+    {"found at the third search", "", {false, false}, {}, {}, {}, "AAA", "A", STATE_DOWNLOAD, 126, 127, -1, 3, 0, 0},
+    {"download failed", "", {}, {false}, {}, {}, "AA", "YN", STATE_QUESTION, 134, 135, -1, 1, 1, 0},
+    {"download failed, no", "", {}, {false}, {}, {}, "AAN", "YN", 0, 0, 0, 1, 1, 1, 0},
+    {"download failed, yes", "", {}, {false}, {}, {}, "AAY", "A", STATE_SEARCH, 123, 124, -1, 1, 1, 0},
+    {"download failed, yes, updated", "", {}, {false}, {}, {}, "AAYAA", "A", STATE_CLOSE, 136, 137, -1, 2, 2, 1},
+    {"programming failed", "", {}, {}, {}, {KR_TIMEOUT}, "AA", "YN", STATE_QUESTION, 145, 135, -1, 1, 1, 1},
+    {"programming failed, no", "", {}, {}, {}, {KR_TIMEOUT}, "AAN", "YN", 0, 0, 0, 1, 1, 1, 1},
+    {"port error leaves the page", "", {}, {}, {false}, {}, "AA", "A", 0, 126, 127, 2, 1, 0, 0},
+    {"repeat asks for the next unit", "-r", {}, {}, {}, {}, "AA", "YN", STATE_QUESTION, 136, 121, -1, 1, 1, 1},
+    {"repeat, yes", "-r", {}, {}, {}, {}, "AAY", "A", STATE_SEARCH, 123, 124, -1, 1, 1, 1},
+    {"repeat, second unit", "-r", {}, {}, {}, {}, "AAYAA", "YN", STATE_QUESTION, 136, 121, -1, 2, 2, 2},
+    {"repeat, no", "-r", {}, {}, {}, {}, "AAYAAN", "YN", 0, 0, 0, 0, 2, 2, 2},
+    // Closing a waiting page ends at once; the status describes the last unit tried.
+    {"close on the connect page", "", {}, {}, {}, {}, "C", "A", 0, 0, 0, 1, 0, 0, 0},
+    {"close on the found page", "", {}, {}, {}, {}, "AC", "A", 0, 0, 0, 1, 1, 0, 0},
+    {"close on the question", "", {}, {false}, {}, {}, "AAC", "YN", 0, 0, 0, 1, 1, 1, 0},
+    {"repeat, close before the next unit", "-r", {}, {}, {}, {}, "AAYC", "A", 0, 0, 0, 0, 1, 1, 1},
+    {"repeat, next unit not found", "-r", {true, false}, {}, {}, {}, "AAYAC", "A", 0, 129, 0, 1, 2, 1, 1},
+    {"automatic transfers without a click", "-a", {}, {}, {}, {}, "A", "A", STATE_CLOSE, 136, 137, -1, 1, 1, 1},
+};
+// clang-format on
 
-    m_view.m_fileAnswers.push_back(m_strFirmware);
-    Action();
-    ASSERT_EQ(m_view.m_fileDialogFilters.size(), 1U);
-    EXPECT_EQ(m_view.m_fileDialogFilters[0], FIRMWARE_FILE_FILTER);
-    EXPECT_EQ(m_view.m_fileDialogInitialNames[0], "");
-    EXPECT_EQ(State(), STATE_SEARCH) << "an accepted file goes on to the connect page by itself";
-    EXPECT_EQ(Message(), T(123));
-    EXPECT_EQ(m_pDlg->GetFirmwareFile(), m_strFirmware);
+void PrintTo(const SPath& path, std::ostream* pOut)
+{
+    *pOut << path.pszName;
 }
 
-TEST_F(StateMachine, CancelledFileDialogLeavesThePageAsItWasAndAsksAgainWithTheLastName)
+class StatePaths : public WizardFixture, public ::testing::WithParamInterface<SPath>
 {
-    Make();
-    Start();
-    Action();
-    const std::size_t nLogSize = m_view.m_log.size();
+};
 
-    m_view.m_fileAnswers.push_back(std::nullopt);
-    Action();
-    EXPECT_EQ(State(), STATE_SELECT_FIRMWARE);
-    EXPECT_EQ(m_view.m_log.size(), nLogSize + 1) << "only the dialog itself";
-
-    // A file that fails keeps the wizard on the page; the next dialog starts at that file.
-    const std::string strBad = m_dir.File("bad.mhx");
-    WriteFileText(strBad, "S1 this is not a record\n");
-    m_view.m_fileAnswers.push_back(strBad);
-    Action();
-    EXPECT_EQ(State(), STATE_SELECT_FIRMWARE);
-    m_view.m_fileAnswers.push_back(m_strFirmware);
-    Action();
-    EXPECT_EQ(m_view.m_fileDialogInitialNames.back(), strBad);
-    EXPECT_EQ(State(), STATE_SEARCH);
+TEST_P(StatePaths, ReachTheirPageOrEnd)
+{
+    const SPath& path = GetParam();
+    std::tie(m_pUnit->found, m_pUnit->downloadOk, m_pUnit->openOk) =
+        std::tie(path.found, path.downloadOk, path.openOk);
+    m_pUnit->programResult = path.programResult;
+    ToConnectPage(path.pszOptions);
+    m_strRowBefore = m_view.Row();
+    Click(path.pszClicks);
+    const bool bOpen = path.nExit == -1;
+    const std::string strRow = bOpen ? m_view.Row() : m_strRowBefore;
+    EXPECT_EQ(strRow, path.pszRow);
+    // Checks only what the row asks for.
+    auto If = [](bool bCheck, const std::string& s) { return bCheck ? s : std::string(); };
+    EXPECT_EQ(path.nState != 0 ? State() : 0, path.nState);
+    EXPECT_EQ(If(path.nMessage != 0, Message()), If(path.nMessage != 0, T(path.nMessage)));
+    EXPECT_EQ(If(path.nDetail != 0, Detail()), If(path.nDetail != 0, T(path.nDetail)));
+    EXPECT_EQ(If(bOpen && strRow == "A", Caption()),
+              If(bOpen && strRow == "A", T(State() == STATE_CLOSE ? 107 : 104)));
+    EXPECT_EQ(If(bOpen && strRow == "YN", m_view.Text(IDC_YES) + "|" + m_view.Text(IDC_NO)),
+              If(bOpen && strRow == "YN", T(105) + "|" + T(106)));
+    const bool bIcon = bOpen && (path.nMessage == 129 || path.nState == STATE_CLOSE);
+    EXPECT_EQ(bIcon ? m_view.Icon(IDC_MSGICON) : EViewIcon::None, !bIcon ? EViewIcon::None
+                                                                  : path.nMessage == 129
+                                                                      ? EViewIcon::StockExclamation
+                                                                      : EViewIcon::StockInformation);
+    EXPECT_EQ(m_view.Calls("enddialog").size(), bOpen ? 0U : 1U);
+    EXPECT_EQ(bOpen ? -1 : m_pDlg->GetExitStatus(), path.nExit);
+    EXPECT_EQ(std::make_tuple(int(m_pUnit->nSearches), int(m_pUnit->nDownloads), int(m_pUnit->nPrograms)),
+              std::make_tuple(path.nSearches, path.nDownloads, path.nPrograms));
+    EXPECT_FALSE(m_pDlg->m_bPortOpen) << "the port is closed on every waiting page";
+    EXPECT_TRUE(m_view.Calls("filedialog").empty()) << "the firmware is never chosen again";
+    EXPECT_EQ(bOpen && m_pDlg->IsUnitNotFoundPage(), bOpen && path.nMessage == 129);
+    EXPECT_EQ(m_view.Calls("box"),
+              path.nExit != 2 ? std::vector<std::string>{}
+                              : std::vector<std::string>{
+                                    "(!) orlix-test: COM Port Fehler.\n Bitte Programm neu ausführen"});
 }
 
-TEST_F(StateMachine, NormalRunWalksEveryStepAndCloseEndsWithSuccess)
-{
-    ToConnectPage();
-    EXPECT_EQ(Detail(), T(124));
-    EXPECT_EQ(Caption(), T(104));
-    EXPECT_EQ(m_view.Row(), "action");
+INSTANTIATE_TEST_SUITE_P(Table, StatePaths, ::testing::ValuesIn(kPaths));
 
-    Action(); // Continue: search, found
-    EXPECT_EQ(m_pUnit->nSearches, 1);
-    EXPECT_EQ(State(), STATE_DOWNLOAD);
-    EXPECT_EQ(Message(), T(126));
-    EXPECT_EQ(Detail(), T(127));
-    EXPECT_EQ(Caption(), T(104));
-    EXPECT_TRUE(m_view.m_pauses.empty());
-
-    Action(); // Continue: download, then programming without a click
-    EXPECT_EQ(m_pDlg->OpenCount(), 1);
-    EXPECT_EQ(m_pUnit->nDownloads, 1);
-    EXPECT_EQ(m_pUnit->nPrograms, 1);
-    EXPECT_EQ(State(), STATE_CLOSE);
-    EXPECT_EQ(Message(), T(136));
-    EXPECT_EQ(Detail(), T(137));
-    EXPECT_EQ(Caption(), T(107));
-    EXPECT_EQ(m_view.Icon(IDC_MSGICON), EViewIcon::StockInformation);
-    EXPECT_FALSE(m_pDlg->IsPortOpen());
-    EXPECT_EQ(m_view.m_nEndDialog, 0);
-
-    Action(); // Close
-    EXPECT_EQ(m_view.m_nEndDialog, 1);
-    EXPECT_TRUE(m_pDlg->IsClosed());
-    EXPECT_EQ(m_pDlg->GetExitStatus(), 0);
-    EXPECT_TRUE(m_view.m_boxes.empty());
-}
-
-TEST_F(StateMachine, AutomaticModeWithAcceptedFirmwareFirstWaitsOnTheConnectPage)
+TEST_F(StateMachine, AutomaticModeSkipsOnlyTheClicksItMay)
 {
     Make("-a -f:" + m_strFirmware);
     Start();
     EXPECT_EQ(State(), STATE_SEARCH);
-    EXPECT_EQ(Message(), T(123));
     EXPECT_EQ(m_pUnit->nSearches, 0) << "the search needs its click even in automatic mode";
-}
-
-TEST_F(StateMachine, AutomaticModeWithoutFirmwareShowsTheFirmwarePageWithoutAClick)
-{
+    Action();
+    EXPECT_EQ(m_view.Calls("pause"), std::vector<std::string>{"2000 P 0 " + T(126) + "|" + T(128)})
+        << "an empty bar";
     Make("-a");
     Start();
     EXPECT_EQ(State(), STATE_SELECT_FIRMWARE);
-    EXPECT_EQ(Message(), T(122));
-    EXPECT_TRUE(m_view.m_fileDialogFilters.empty());
+    EXPECT_TRUE(m_view.Calls("filedialog").empty());
 }
 
-TEST_F(StateMachine, AutomaticModePausesOnTheFoundPageThenTransfersWithoutAClick)
-{
-    ToConnectPage("-a");
-    Action();
-    ASSERT_EQ(m_view.m_pauses.size(), 1U);
-    EXPECT_EQ(m_view.m_pauses[0], 2000U);
-    EXPECT_EQ(m_view.m_pausePages[0].first, T(126));
-    EXPECT_EQ(m_view.m_pausePages[0].second, T(128));
-    EXPECT_EQ(m_pUnit->nDownloads, 1);
-    EXPECT_EQ(m_pUnit->nPrograms, 1);
-    EXPECT_EQ(State(), STATE_CLOSE);
-
-    // The found page of automatic mode shows an empty bar, not the button.
-    const auto itPause = std::find(m_view.m_log.begin(), m_view.m_log.end(), "pause");
-    ASSERT_NE(itPause, m_view.m_log.end());
-    const auto itLastShowProgress = std::find(std::make_reverse_iterator(itPause), m_view.m_log.rend(),
-                                              "show " + std::to_string(IDC_PROGRESS) + " 1");
-    const auto itLastPos = std::find(std::make_reverse_iterator(itPause), m_view.m_log.rend(), "pos 0");
-    EXPECT_NE(itLastShowProgress, m_view.m_log.rend());
-    EXPECT_NE(itLastPos, m_view.m_log.rend());
-}
-
-TEST_F(StateMachine, NotFoundInvitesANewSearchWhichStartsAtOnce)
-{
-    m_pUnit->found = {false, false, true};
-    ToConnectPage();
-    Action();
-    EXPECT_EQ(State(), STATE_SEARCH);
-    EXPECT_EQ(Message(), T(129));
-    EXPECT_EQ(m_view.Icon(IDC_MSGICON), EViewIcon::StockExclamation);
-    EXPECT_EQ(Detail(), T(130));
-    EXPECT_EQ(Caption(), T(104));
-    EXPECT_TRUE(m_pDlg->IsUnitNotFoundPage());
-
-    Action();
-    EXPECT_EQ(m_pUnit->nSearches, 2);
-    EXPECT_EQ(Message(), T(129)) << "again not found; no connect page in between";
-    Action();
-    EXPECT_EQ(m_pUnit->nSearches, 3);
-    EXPECT_EQ(State(), STATE_DOWNLOAD);
-    EXPECT_FALSE(m_pDlg->IsUnitNotFoundPage());
-}
-
-TEST_F(StateMachine, DownloadFailureAsksToRetryAndNoCloses)
-{
-    m_pUnit->downloadOk = {false};
-    ToConnectPage();
-    Action();
-    Action();
-    EXPECT_EQ(State(), STATE_QUESTION);
-    EXPECT_EQ(Message(), T(134));
-    EXPECT_EQ(Detail(), T(135));
-    EXPECT_EQ(m_view.Row(), "yesno");
-    EXPECT_EQ(m_view.Text(IDC_YES), T(105));
-    EXPECT_EQ(m_view.Text(IDC_NO), T(106));
-    EXPECT_FALSE(m_pDlg->IsPortOpen()) << "closed before the question";
-    EXPECT_EQ(m_pUnit->nPrograms, 0);
-
-    No();
-    EXPECT_EQ(m_view.m_nEndDialog, 1);
-    EXPECT_EQ(m_pDlg->GetExitStatus(), 1);
-}
-
-TEST_F(StateMachine, DownloadFailureAnsweredYesShowsTheConnectPageAndSearchesAgain)
-{
-    m_pUnit->downloadOk = {false};
-    ToConnectPage();
-    Action();
-    Action();
-    Yes();
-    EXPECT_EQ(State(), STATE_SEARCH);
-    EXPECT_EQ(Message(), T(123));
-    EXPECT_EQ(m_pUnit->nSearches, 1);
-    Action();
-    EXPECT_EQ(m_pUnit->nSearches, 2);
-    Action();
-    EXPECT_EQ(State(), STATE_CLOSE);
-    EXPECT_TRUE(m_view.m_fileDialogFilters.empty()) << "the firmware is not chosen again";
-}
-
-TEST_F(StateMachine, ProgrammingFailureAsksToRetryWithThePortClosedAndNoEndsWithFailure)
-{
-    m_pUnit->programResult = {KR_TIMEOUT};
-    ToConnectPage();
-    Action();
-    Action();
-    EXPECT_EQ(State(), STATE_QUESTION);
-    EXPECT_EQ(Message(), T(145));
-    EXPECT_EQ(Detail(), T(135));
-    EXPECT_EQ(m_view.Row(), "yesno");
-    EXPECT_FALSE(m_pDlg->IsPortOpen());
-    EXPECT_EQ(m_view.m_nProgressPos, 0);
-    No();
-    EXPECT_EQ(m_pDlg->GetExitStatus(), 1);
-}
-
-TEST_F(StateMachine, RepeatModeAsksForFurtherUnitsAndRunsTheNextOneWithTheSameFirmware)
-{
-    ToConnectPage("-r");
-    Action();
-    Action();
-    EXPECT_EQ(State(), STATE_QUESTION);
-    EXPECT_EQ(Message(), T(136));
-    EXPECT_EQ(Detail(), T(121));
-    EXPECT_EQ(m_view.Row(), "yesno");
-
-    Yes();
-    EXPECT_EQ(State(), STATE_SEARCH);
-    EXPECT_EQ(Message(), T(123));
-    Action();
-    Action();
-    EXPECT_EQ(m_pUnit->nPrograms, 2);
-    EXPECT_EQ(Detail(), T(121));
-
-    No();
-    EXPECT_TRUE(m_pDlg->IsClosed());
-    EXPECT_EQ(m_pDlg->GetExitStatus(), 0);
-    EXPECT_TRUE(m_view.m_fileDialogFilters.empty());
-}
-
-TEST_F(StateMachine, ExitStatusDescribesTheLastUnitTried)
-{
-    // Success, then "Yes" and closing on the connect page: no further unit was tried.
-    ToConnectPage("-r");
-    Action();
-    Action();
-    Yes();
-    EXPECT_TRUE(m_pDlg->OnClose());
-    EXPECT_EQ(m_pDlg->GetExitStatus(), 0);
-
-    // Success, then a search for the next unit that finds nothing: that unit was not updated.
-    m_pUnit->found = {true, false};
-    ToConnectPage("-r");
-    Action();
-    Action();
-    Yes();
-    Action();
-    EXPECT_TRUE(m_pDlg->IsUnitNotFoundPage());
-    EXPECT_TRUE(m_pDlg->OnClose());
-    EXPECT_EQ(m_pDlg->GetExitStatus(), 1);
-}
-
-TEST_F(StateMachine, PortThatCannotBeOpenedEndsWithTheFixedGermanBoxAndStatus2)
-{
-    m_pUnit->openOk = {false};
-    ToConnectPage();
-    Action();
-    const std::string strMessageBefore = Message();
-    Action();
-    EXPECT_EQ(m_pUnit->nDownloads, 0);
-    ASSERT_EQ(m_view.m_boxes.size(), 1U);
-    EXPECT_EQ(m_view.m_boxes[0].strText, "COM Port Fehler.\n Bitte Programm neu ausführen");
-    EXPECT_EQ(m_view.m_boxes[0].strCaption, "orlix-test");
-    EXPECT_EQ(m_view.m_boxes[0].icon, EMsgBoxIcon::Exclamation);
-    EXPECT_EQ(Message(), strMessageBefore) << "a port that cannot be opened changes nothing on the page";
-    EXPECT_EQ(m_view.m_nEndDialog, 1);
-    EXPECT_EQ(m_pDlg->GetExitStatus(), 2);
-}
-
-TEST_F(StateMachine, ClosingIsRefusedWhileAWorkerRunsAndAllowedOnEveryOtherPage)
+TEST_F(StateMachine, ClosingIsRefusedWhileAWorkerRunsAndStrayEventsDoNotMoveTheWizard)
 {
     std::atomic<bool> bRelease{false};
     m_pUnit->onProgram = [&bRelease](IWorkerHost*)
     {
         while (!bRelease)
-        {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
+            std::this_thread::yield();
     };
     ToConnectPage();
     Action();
     m_pDlg->OnActionButton(); // download; its end starts programming, which waits
-    while (m_pUnit->nPrograms == 0)
-    {
-        if (auto msg = m_view.PopMessage())
-        {
-            m_pDlg->HandleMessage(*msg);
-        }
-    }
-    ASSERT_TRUE(m_pDlg->IsBusy());
-    EXPECT_EQ(m_view.Row(), "progress");
+    ASSERT_TRUE(m_view.Pump(*m_pDlg, [this] { return m_pUnit->nPrograms != 0; }));
+    EXPECT_EQ(m_view.Row(), "P");
     EXPECT_FALSE(m_pDlg->OnClose());
-    ASSERT_EQ(m_view.m_boxes.size(), 1U);
-    EXPECT_EQ(m_view.m_boxes[0].strText, T(102));
-    EXPECT_EQ(m_view.m_boxes[0].icon, EMsgBoxIcon::Information);
-    EXPECT_EQ(m_view.m_nEndDialog, 0);
-
+    EXPECT_EQ(m_view.Calls("box"), std::vector<std::string>{"(i) orlix-test: " + T(102)});
+    const int nBusyState = State();
+    m_pDlg->HandleMessage(SWizardMessage{WM_WIZARD_NEXT, 0, 0, {}});
+    m_pDlg->HandleMessage(SWizardMessage{1234, 0, 0, {}});
+    EXPECT_EQ(State(), nBusyState) << "no step runs beside a worker";
     bRelease = true;
     Pump();
     EXPECT_EQ(State(), STATE_CLOSE) << "the update went on undisturbed";
-    EXPECT_TRUE(m_pDlg->OnClose());
-    EXPECT_EQ(m_view.m_nEndDialog, 1);
-}
+    m_pDlg->HandleMessage(SWizardMessage{WM_WORKER_DONE, 0, 1, {}});
+    EXPECT_EQ(State(), STATE_CLOSE) << "an end message without a worker is no result";
 
-TEST_F(StateMachine, ClosingOnTheConnectFoundOrQuestionPageEndsAtOnce)
-{
-    for (int nPage = 0; nPage < 3; ++nPage)
-    {
-        m_pUnit->downloadOk = {false};
-        m_view.m_nEndDialog = 0;
-        ToConnectPage();
-        if (nPage >= 1)
-        {
-            Action(); // found page
-        }
-        if (nPage >= 2)
-        {
-            Action(); // download fails: question page
-            ASSERT_EQ(State(), STATE_QUESTION);
-        }
-        EXPECT_TRUE(m_pDlg->OnClose()) << "page " << nPage;
-        EXPECT_EQ(m_view.m_nEndDialog, 1);
-        EXPECT_TRUE(m_view.m_boxes.empty());
-        EXPECT_EQ(m_pDlg->GetExitStatus(), 1);
-    }
-}
-
-TEST_F(StateMachine, ClicksWhileTheWizardMovesOnByItselfAreIgnored)
-{
-    // "Start" posts the next step; a second click before it runs must not skip a page.
     Make();
     m_pDlg->OnInitDialog();
     m_pDlg->OnActionButton();
-    m_pDlg->OnActionButton();
+    m_pDlg->OnActionButton(); // before the posted step ran: must not skip a page
     Pump();
+    Click("YN"); // not shown
     EXPECT_EQ(State(), STATE_SELECT_FIRMWARE);
-    EXPECT_TRUE(m_view.m_fileDialogFilters.empty());
-
-    // Buttons that the page does not show do nothing.
-    m_pDlg->OnYesButton();
-    m_pDlg->OnNoButton();
-    EXPECT_EQ(State(), STATE_SELECT_FIRMWARE);
-    EXPECT_EQ(m_view.m_nEndDialog, 0);
+    EXPECT_TRUE(m_view.Calls("filedialog").empty());
+    EXPECT_TRUE(m_view.Calls("enddialog").empty());
 }
 
-TEST_F(StateMachine, StaleStepsAndForeignEndMessagesDoNotMoveTheWizard)
-{
-    std::atomic<bool> bRelease{false};
-    m_pUnit->onSearch = [&bRelease](IWorkerHost*)
-    {
-        while (!bRelease)
-        {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-    };
-    ToConnectPage();
-    m_pDlg->OnActionButton();
-    ASSERT_TRUE(m_pDlg->IsBusy());
-    m_pDlg->HandleMessage(SWizardMessage{WM_WIZARD_NEXT, 0, 0, {}});
-    EXPECT_EQ(State(), STATE_SEARCH_RESULT) << "no step runs beside a worker";
-    m_pDlg->HandleMessage(SWizardMessage{1234, 0, 0, {}});
-    EXPECT_EQ(State(), STATE_SEARCH_RESULT);
-    bRelease = true;
-    Pump();
-    EXPECT_EQ(State(), STATE_DOWNLOAD);
-
-    // An end message with no worker running is not a result.
-    m_pDlg->HandleMessage(SWizardMessage{WM_WORKER_DONE, 0, 1, {}});
-    EXPECT_EQ(State(), STATE_DOWNLOAD);
-    EXPECT_EQ(m_pUnit->nDownloads, 0);
-}
-
-TEST_F(StateMachine, AWorkerThatThrowsOrForgetsItsEndMessageStillEndsAsAFailure)
+TEST_F(StateMachine, WorkersThatThrowForgetOrRepeatTheirEndMessageEndAsOneFailure)
 {
     m_pUnit->onSearch = [](IWorkerHost*) { throw std::runtime_error("unplugged"); };
     ToConnectPage();
     Action();
-    EXPECT_FALSE(m_pDlg->IsBusy());
     EXPECT_EQ(Message(), T(129));
-
     m_pUnit->onSearch = nullptr;
     m_pUnit->onProgram = [](IWorkerHost* pHost)
     {
         pHost->SetProgramResult(0);
         throw 42;
     };
-    Action();
-    Action();
+    Click("AA");
     EXPECT_EQ(Message(), T(145)) << "a run that threw is no success";
-
-    // Workers that end without their end message: the dialog posts it, with a failed result.
     m_pUnit->onProgram = nullptr;
     m_pUnit->bDownloadPostsDone = false;
-    Yes();
-    Action();
-    EXPECT_EQ(State(), STATE_DOWNLOAD);
-    Action();
-    EXPECT_FALSE(m_pDlg->IsBusy());
+    Click("YAA");
     EXPECT_EQ(Message(), T(134)) << "a download that did not report its end is no success";
-
-    m_pUnit->bSearchPostsDone = false;
-    Yes();
-    Action();
-    EXPECT_FALSE(m_pDlg->IsBusy());
-    EXPECT_EQ(Message(), T(129));
-}
-
-TEST_F(StateMachine, ADuplicateEndMessageFromAWorkerIsDropped)
-{
+    m_pUnit->bDownloadPostsDone = true;
     m_pUnit->downloadOk = {false};
     m_pUnit->onDownload = [](IWorkerHost* pHost) {
         pHost->PostWorkerMessage(SWizardMessage{WM_WORKER_DONE, 0, 0, {}});
     };
-    ToConnectPage();
-    Action();
-    Action();
-    EXPECT_EQ(State(), STATE_QUESTION);
-    EXPECT_EQ(Message(), T(134));
-    EXPECT_EQ(m_view.QueuedCount(), 0U);
+    Click("YAA");
+    EXPECT_EQ(Message(), T(134)) << "a duplicate end message is dropped";
 }
 
 TEST_F(StateMachine, DestroyingTheDialogStopsAndJoinsARunningWorker)
 {
-    std::atomic<bool> bSawStop{false};
-    std::atomic<bool> bInWorker{false};
+    std::atomic<bool> bSawStop{false}, bInWorker{false};
     m_pUnit->onSearch = [&](IWorkerHost* pHost)
     {
         bInWorker = true;
-        // A long protocol wait: only the dialog's cancellation ends it early.
-        pHost->Clock().Sleep(600000);
+        pHost->Clock().Sleep(600000); // only the dialog's cancellation ends it early
         bSawStop = pHost->StopRequested();
     };
     ToConnectPage();
     m_pDlg->OnActionButton();
     while (!bInWorker)
-    {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+        std::this_thread::yield();
     const auto start = std::chrono::steady_clock::now();
     m_pDlg.reset();
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));

@@ -1,0 +1,301 @@
+#pragma once
+// The wizard with a recording view, scripted workers and a fake port: no unit, no real waits.
+#include "app/core/OrlixDlg.h"
+#include "app/core/Texts.h"
+#include "tests/support/TestSupport.h"
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <deque>
+#include <functional>
+#include <gtest/gtest.h>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+// One S-record (type 2: 24-bit address, 3: 32-bit) with its checksum.
+inline std::string SRecordLine(int nType, uint32_t dwAddress, const std::vector<uint8_t>& data)
+{
+    const int nAddr = nType == 3 || nType == 7 ? 4 : (nType == 2 || nType == 8 ? 3 : 2);
+    std::vector<uint8_t> body{static_cast<uint8_t>(static_cast<std::size_t>(nAddr) + data.size() + 1)};
+    for (int i = nAddr - 1; i >= 0; --i)
+        body.push_back(static_cast<uint8_t>(dwAddress >> (8 * i)));
+    body.insert(body.end(), data.begin(), data.end());
+    unsigned nSum = 0;
+    std::string strLine = "S" + std::to_string(nType);
+    char hex[3];
+    for (uint8_t byte : body)
+        nSum += byte, std::snprintf(hex, sizeof hex, "%02X", byte), strLine += hex;
+    std::snprintf(hex, sizeof hex, "%02X", ~nSum & 0xFFU);
+    return strLine + hex + "\n";
+}
+
+// A code record and the identification block (processor, version, name; 16 bytes each).
+inline std::string FirmwareText(const std::string& strCpu, const std::string& strName,
+                                const std::string& strVer)
+{
+    std::vector<uint8_t> ident(48, 0), code(32, 0x5A);
+    for (std::size_t i = 0; i < 48; ++i)
+        if (const std::string& s = i < 16 ? strCpu : (i < 32 ? strVer : strName); i % 16 < s.size())
+            ident[i] = static_cast<uint8_t>(s[i % 16]);
+    return SRecordLine(0, 0, {'t'}) + SRecordLine(2, 0xF80000, code) +
+           SRecordLine(2, 0xFF8000, {ident.begin(), ident.begin() + 32}) +
+           SRecordLine(2, 0xFF8020, {ident.begin() + 32, ident.end()}) + SRecordLine(8, 0xF80000, {});
+}
+
+// Records every call as "<kind> <id> <value>" in order and keeps the last value of each.
+class CFakeView : public IWizardView
+{
+public:
+    void SetControlText(int nId, const std::string& s) override { Set("text", nId, s); }
+    void SetControlIcon(int nId, EViewIcon icon) override { Set("icon", nId, std::to_string(int(icon))); }
+    void ShowControl(int nId, bool bShow) override { Set("show", nId, bShow ? "1" : "0"); }
+    void SetProgressRange(int nLower, int nUpper) override
+    {
+        Set("range", 0, std::to_string(nLower) + "-" + std::to_string(nUpper));
+    }
+    void SetProgressPos(int nPos) override { Set("pos", 0, std::to_string(nPos)); }
+    void PlaySound(EViewSound sound) override
+    {
+        Set("sound", 0, sound == EViewSound::Exclamation ? "!" : "i");
+    }
+    void MessageBox(const std::string& s, const std::string& strCaption, EMsgBoxIcon icon) override
+    {
+        Set("box", 0, (icon == EMsgBoxIcon::Exclamation ? "(!) " : "(i) ") + strCaption + ": " + s);
+    }
+    bool OpenFileDialog(const std::string& strInitial, const std::string& strFilter,
+                        std::string& strPath) override
+    {
+        Set("filedialog", 0, strInitial + "|" + strFilter);
+        if (m_fileAnswers.empty())
+            return false;
+        const std::optional<std::string> answer = m_fileAnswers.front();
+        m_fileAnswers.pop_front();
+        strPath = answer.value_or(strPath);
+        return answer.has_value();
+    }
+    void BeginWaitCursor() override { ++m_nWaitCursor; }
+    void EndWaitCursor() override { --m_nWaitCursor; }
+    void SetStatusPane(int nPane, const std::string& s) override { Set("pane", nPane, s); }
+    void PostWizardMessage(SWizardMessage msg) override
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_queue.push_back(std::move(msg));
+        m_cv.notify_all();
+    }
+    // With the page at that moment: "<ms> <row> <bar position> <message>|<detail>".
+    void Pause(uint32_t dwMs) override
+    {
+        Set("pause", 0,
+            std::to_string(dwMs) + " " + Row() + " " + Get("pos") + " " + Text(IDC_INFOLINE2) + "|" +
+                Text(IDC_INFOLINE3));
+    }
+    void EndDialog() override { Set("enddialog", 0, ""); }
+
+    // Hands queued messages to the dialog until none is queued and no worker runs (or until bUntil).
+    bool Pump(COrlixDlg& dlg, const std::function<bool()>& bUntil = {})
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        for (;;)
+        {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            if (bUntil ? bUntil() : m_queue.empty() && (!dlg.IsBusy() || dlg.IsClosed()))
+                return true;
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
+            if (!m_cv.wait_for(lock, std::chrono::milliseconds(1), [this] { return !m_queue.empty(); }))
+                continue;
+            SWizardMessage msg = std::move(m_queue.front());
+            m_queue.pop_front();
+            lock.unlock();
+            dlg.HandleMessage(msg);
+        }
+    }
+
+    void Set(const std::string& strKind, int nId, const std::string& s)
+    {
+        m_last[strKind + " " + std::to_string(nId)] = s;
+        m_log.push_back(strKind + " " + std::to_string(nId) + " " + s);
+    }
+    std::string Get(const std::string& strKind, int nId = 0) const
+    {
+        const auto it = m_last.find(strKind + " " + std::to_string(nId));
+        return it == m_last.end() ? "" : it->second;
+    }
+    // The values set by the calls of one kind for one id, from log entry nFrom on.
+    std::vector<std::string> Calls(const std::string& strKind, std::size_t nFrom = 0, int nId = 0) const
+    {
+        const std::string strPrefix = strKind + " " + std::to_string(nId) + " ";
+        std::vector<std::string> calls;
+        for (std::size_t i = nFrom; i < m_log.size(); ++i)
+            if (m_log[i].rfind(strPrefix, 0) == 0)
+                calls.push_back(m_log[i].substr(strPrefix.size()));
+        return calls;
+    }
+    std::string Text(int nId) const { return Get("text", nId); }
+    EViewIcon Icon(int nId) const { return EViewIcon(std::stoi("0" + Get("icon", nId))); }
+    bool Shown(int nId) const { return Get("show", nId) != "0"; }
+    // The visible bottom controls: "P" progress bar, "A" action button, "YN" yes and no.
+    std::string Row() const
+    {
+        return std::string(Shown(IDC_PROGRESS) ? "P" : "") + (Shown(IDC_ACTION) ? "A" : "") +
+               (Shown(IDC_YES) ? "Y" : "") + (Shown(IDC_NO) ? "N" : "");
+    }
+
+    std::deque<std::optional<std::string>> m_fileAnswers; // empty optional or exhausted: cancel
+    std::vector<std::string> m_log;
+    int m_nWaitCursor = 0;
+
+private:
+    std::map<std::string, std::string> m_last;
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    std::deque<SWizardMessage> m_queue;
+};
+
+// What the fake workers report, call by call; an exhausted list gives the default.
+struct SFakeUnit
+{
+    std::mutex mutex;
+    std::deque<bool> found, downloadOk, openOk; // default true
+    std::deque<int> programResult;              // default 0
+    std::vector<SPortProbeFailure> probeFailures;
+    std::atomic<int> nSearches{0}, nDownloads{0}, nPrograms{0};
+    std::function<void(IWorkerHost*)> onSearch, onDownload, onProgram; // run before posting
+    bool bDownloadPostsDone = true;                                    // false: no WM_WORKER_DONE
+    template <typename T> T Next(std::deque<T>& values, T def)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (values.empty())
+            return def;
+        T value = values.front();
+        values.pop_front();
+        return value;
+    }
+};
+
+inline SWorkerProcs MakeFakeWorkers(std::shared_ptr<SFakeUnit> p)
+{
+    auto post = [](IWorkerHost* h, uintptr_t w, intptr_t l, std::string s = {}) {
+        h->PostWorkerMessage(SWizardMessage{w == 0 ? WM_WORKER_DONE : WM_WORKER_STATUS, w, l, std::move(s)});
+    };
+    SWorkerProcs procs;
+    procs.search = [p, post](IWorkerHost* h) -> unsigned
+    {
+        if (++p->nSearches; p->onSearch)
+            p->onSearch(h);
+        h->UpdatePortList();
+        h->Ports().assign(1, SSerInfo{});
+        h->Ports()[0].devicePath = "/dev/ttyFAKE0", h->Ports()[0].friendlyName = "Fake port 0";
+        post(h, STATUS_PROGRESS, 20), post(h, STATUS_INFOLINE3, 0, "Fake port 0");
+        const bool bFound = p->Next(p->found, true);
+        h->SetCurrentPort(bFound ? &h->Ports()[0] : nullptr);
+        post(h, 0, bFound);
+        return 0;
+    };
+    procs.download = [p, post](IWorkerHost* h) -> unsigned
+    {
+        if (++p->nDownloads; p->onDownload)
+            p->onDownload(h);
+        post(h, STATUS_PROGRESS, 20);
+        h->SetDownloadOk(p->Next(p->downloadOk, true) ? 1 : 0);
+        if (p->bDownloadPostsDone)
+            post(h, 0, 0);
+        return 0;
+    };
+    procs.program = [p, post](IWorkerHost* h) -> unsigned
+    {
+        if (++p->nPrograms; p->onProgram)
+            p->onProgram(h);
+        for (unsigned nPhase : {138U, 139U, 140U})
+            post(h, STATUS_INFOLINE3, 0, h->LoadText(nPhase)), post(h, STATUS_PROGRESS, 50);
+        h->SetProgramResult(p->Next(p->programResult, 0));
+        post(h, 0, 0);
+        return 0;
+    };
+    return procs;
+}
+
+class CTestDlg : public COrlixDlg
+{
+public:
+    CTestDlg(IWizardView& view, std::shared_ptr<SFakeUnit> pUnit)
+        : COrlixDlg(view, MakeFakeWorkers(pUnit)), m_pUnit(std::move(pUnit))
+    {
+        SetAppName("orlix-test");
+    }
+    ~CTestDlg() override { StopWorker(); }
+    bool OpenPort() override
+    {
+        ++m_nOpens;
+        return m_bPortOpen = m_pUnit->Next(m_pUnit->openOk, true);
+    }
+    void ClosePort() override { m_bPortOpen = false; }
+    void UpdatePortList() override
+    {
+        std::lock_guard<std::mutex> lock(m_pUnit->mutex);
+        Holder().m_probeFailures = m_pUnit->probeFailures;
+    }
+    bool m_bPortOpen = false;
+    int m_nOpens = 0;
+
+private:
+    std::shared_ptr<SFakeUnit> m_pUnit;
+};
+
+class WizardFixture : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        SelectTextLanguage(ETextLanguage::English);
+        WriteFileText(m_strFirmware, FirmwareText("MB90F345", "Analyzer AX-7", "V2.14.0"));
+    }
+    void Make(const std::string& strCmdLine = {})
+    {
+        m_pDlg = std::make_unique<CTestDlg>(m_view, m_pUnit);
+        m_pDlg->ParseCommandLine(strCmdLine);
+    }
+    void Start()
+    {
+        m_pDlg->OnInitDialog();
+        Pump();
+    }
+    void Pump() { ASSERT_TRUE(m_view.Pump(*m_pDlg)) << "a worker did not end"; }
+    // Clicks A(ction), Y(es), N(o) or C(lose request) in order; keeps the row each one waited with.
+    void Click(const char* psz)
+    {
+        for (; *psz != '\0'; ++psz, Pump())
+        {
+            m_strRowBefore = m_view.Row();
+            EXPECT_TRUE(*psz != 'C' || m_pDlg->OnClose()) << "closing was refused";
+            *psz == 'A'   ? m_pDlg->OnActionButton()
+            : *psz == 'Y' ? m_pDlg->OnYesButton()
+            : *psz == 'N' ? m_pDlg->OnNoButton()
+                          : void();
+        }
+    }
+    void Action() { Click("A"); }
+    // Firmware from the command line; welcome page, "Start": the connect page.
+    void ToConnectPage(const std::string& strOptions = {})
+    {
+        Make("-f:" + m_strFirmware + " " + strOptions);
+        Start();
+        Click(State() == STATE_WELCOME ? "A" : "");
+        ASSERT_EQ(State(), STATE_SEARCH);
+    }
+    int State() const { return m_pDlg->GetState(); }
+    std::string Message() const { return m_view.Text(IDC_INFOLINE2); }
+    std::string Detail() const { return m_view.Text(IDC_INFOLINE3); }
+    std::string Caption() const { return m_view.Text(IDC_ACTION); }
+    static std::string T(unsigned nId) { return LoadText(nId, ETextLanguage::English); }
+
+    CTempDir m_dir;
+    std::string m_strFirmware = m_dir.File("fw.mhx");
+    CFakeView m_view; // outlives the dialog
+    std::shared_ptr<SFakeUnit> m_pUnit = std::make_shared<SFakeUnit>();
+    std::unique_ptr<CTestDlg> m_pDlg;
+    std::string m_strRowBefore;
+};

@@ -1,0 +1,237 @@
+// The console front-end: what a page prints, progress lines, the answers it understands, the
+// input thread, the hints, and how the end of input closes the wizard.
+#include "app/cli/ConsoleApp.h"
+#include "app/cli/ConsoleView.h"
+#include "app/cli/InputReader.h"
+#include "tests/app/Fakes.h"
+#include <cerrno>
+#include <future>
+#include <sstream>
+#include <unistd.h>
+
+namespace
+{
+
+const auto Line = [](const std::string& s) { return SCliEvent{ECliEvent::Line, {}, s}; };
+const SCliEvent kEnd{ECliEvent::InputEnd, {}, {}}, kClose{ECliEvent::CloseRequest, {}, {}};
+
+TEST(InputReader, SplitsLinesDropsCarriageReturnsEndsWithTheEndAndStopsWhileInputIsOpen)
+{
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    CEventQueue queue;
+    CInputReader reader(queue, fds[0]);
+    ASSERT_TRUE(reader.Start());
+    ASSERT_EQ(write(fds[1], "first\r\n\nsec", 11), 11);
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_EQ(write(fds[1], "ond\nlast", 8), 8);
+    close(fds[1]);
+    std::string strLines;
+    for (SCliEvent event = queue.Take(true, true); event.kind == ECliEvent::Line;
+         event = queue.Take(true, true))
+        strLines += event.strLine + "|";
+    EXPECT_EQ(strLines, "first||second|last|");
+    reader.Stop(), close(fds[0]);
+
+    ASSERT_EQ(pipe(fds), 0);
+    EXPECT_TRUE(std::make_unique<CInputReader>(queue, fds[0])->Start()); // its end must not hang
+    EXPECT_TRUE(queue.Empty());
+    close(fds[0]), close(fds[1]);
+}
+
+TEST(Hints, NameTheDeniedPortsWithTheirGroupAndThePortsInUse)
+{
+    SelectTextLanguage(ETextLanguage::English);
+    auto group = [](const char* psz) { return [psz](const std::string&) { return std::string(psz); }; };
+    EXPECT_EQ(CConsoleApp::AccessDeniedHint({}, group("x")), "");
+    const std::string strHint = CConsoleApp::AccessDeniedHint({"/dev/ttyUSB0", "/dev/ttyS4"}, group("uucp"));
+    for (const char* psz :
+         {"/dev/ttyUSB0, /dev/ttyS4", "sudo usermod -aG uucp $USER", "log out and in again"})
+        EXPECT_NE(strHint.find(psz), std::string::npos) << psz;
+    const std::string strRoot = CConsoleApp::AccessDeniedHint({"/dev/ttyUSB0"}, group("root"));
+    EXPECT_NE(strRoot.find("sudo usermod -aG dialout $USER"), std::string::npos) << "the usual serial group";
+    EXPECT_EQ(CConsoleApp::PortsInUseHint({}), "");
+    const std::string strInUse = CConsoleApp::PortsInUseHint({"/dev/ttyUSB0", "/dev/ttyACM1"});
+    EXPECT_NE(strInUse.find("another program is using them: /dev/ttyUSB0, /dev/ttyACM1."), std::string::npos);
+}
+
+class ConsoleApp : public WizardFixture
+{
+protected:
+    // Runs the wizard with the events queued beforehand; the exit status and all output.
+    std::pair<int, std::string> Run(const std::string& strCmdLine, std::vector<SCliEvent> events)
+    {
+        m_out.str(std::string());
+        CConsoleApp app(m_out, false,
+                        [this](IWizardView& view) { return std::make_unique<CTestDlg>(view, m_pUnit); });
+        app.View().SetSleep([](uint32_t) {});
+        app.Dialog().ParseCommandLine(strCmdLine);
+        for (SCliEvent& event : events)
+            app.Queue().Push(std::move(event));
+        auto result = std::async(std::launch::async, [&app] { return app.Run(); });
+        if (result.wait_for(std::chrono::seconds(30)) != std::future_status::ready)
+            app.Queue().Push(kClose), ADD_FAILURE() << "the wizard did not close";
+        m_nState = app.Dialog().GetState();
+        EXPECT_TRUE(app.View().IsEnded());
+        return {result.get(), m_out.str()};
+    }
+    static std::size_t Count(const std::string& s, const std::string& strPart)
+    {
+        std::size_t n = 0;
+        for (std::size_t nPos = s.find(strPart); nPos != std::string::npos; nPos = s.find(strPart, nPos + 1))
+            ++n;
+        return n;
+    }
+    std::ostringstream m_out;
+    int m_nState = 0;
+};
+
+TEST_F(ConsoleApp, EndOfInputWhileAWorkerRunsIsRefusedThenClosesAtTheNextWaitingPage)
+{
+    m_pUnit->onSearch = [](IWorkerHost*) { std::this_thread::sleep_for(std::chrono::milliseconds(50)); };
+    const auto [nStatus, strOut] =
+        Run("", {Line(""), Line("go"), Line(""), Line(m_strFirmware), Line(""), kEnd});
+    EXPECT_EQ(nStatus, 1);
+    EXPECT_NE(strOut.find("To press [File open], enter an empty line."), std::string::npos) << "asked again";
+    EXPECT_EQ(Count(strOut, LoadText(102)), 1U) << strOut;
+    EXPECT_LT(strOut.find(LoadText(102)), strOut.find(LoadText(126))) << "refused during the search";
+    EXPECT_EQ(m_pUnit->nDownloads, 0) << "closing never presses a button";
+}
+
+TEST_F(ConsoleApp, EndOfInputOrACloseRequestOnAWaitingPageClosesAtOnce)
+{
+    const auto [nStatus, strOut] = Run("", {Line(""), Line(""), kEnd});
+    EXPECT_EQ(nStatus, 1);
+    EXPECT_NE(strOut.find("(no file chosen)"), std::string::npos);
+    EXPECT_EQ(m_nState, STATE_SELECT_FIRMWARE);
+    EXPECT_EQ(Run("-f:" + m_strFirmware, {kClose, Line("")}).first, 1);
+    EXPECT_EQ(m_nState, STATE_WELCOME);
+}
+
+TEST_F(ConsoleApp, RepeatModeAnswersInEitherLanguageAndAsksAgainOnAnythingElse)
+{
+    const auto [nStatus, strOut] =
+        Run("-r -f:" + m_strFirmware,
+            {Line(""), Line(""), Line(""), Line("maybe"), Line("J"), Line(""), Line(""), Line("nein")});
+    EXPECT_EQ(nStatus, 0) << strOut;
+    EXPECT_EQ(m_pUnit->nPrograms, 2);
+    EXPECT_EQ(Count(strOut, "Please answer y (yes) or n (no)."), 1U);
+    EXPECT_EQ(Count(strOut, "> [Yes] / [No] Answer y or n."), 3U)
+        << "asked, asked again, and for the second unit";
+}
+
+TEST_F(ConsoleApp, NotFoundPageNamesTheDeniedAndTheHeldPortsEachInItsHint)
+{
+    m_pUnit->found = {false};
+    m_pUnit->probeFailures = {{"/dev/ttyS0", EACCES}, {"/dev/ttyS1", EBUSY}};
+    const auto [nStatus, strOut] = Run("-a -f:" + m_strFirmware, {Line(""), kEnd});
+    EXPECT_EQ(nStatus, 1);
+    const std::size_t nNotFound = strOut.find(LoadText(129));
+    ASSERT_NE(nNotFound, std::string::npos) << strOut;
+    EXPECT_LT(nNotFound, strOut.find("Skipped because access was denied: /dev/ttyS0.")) << strOut;
+    EXPECT_NE(strOut.find("Skipped because another program is using them: /dev/ttyS1."), std::string::npos);
+}
+
+class ConsoleView : public ::testing::Test, public IConsoleInput
+{
+protected:
+    std::optional<std::string> ReadModalLine() override { return std::nullopt; }
+    CConsoleView& Make(bool bTerminal, bool bProgress = false)
+    {
+        SelectTextLanguage(ETextLanguage::English);
+        m_pView = std::make_unique<CConsoleView>(m_out, bTerminal, *this, [](SWizardMessage) {});
+        Row(bProgress);
+        return *m_pView;
+    }
+    void Row(bool bProgress)
+    {
+        for (int nId : {IDC_PROGRESS, IDC_ACTION, IDC_YES, IDC_NO})
+            m_pView->ShowControl(nId, nId == (bProgress ? IDC_PROGRESS : IDC_ACTION));
+    }
+    // What was printed since the last call (after a flush of the page).
+    std::string Take(bool bFlush = true)
+    {
+        if (bFlush)
+            m_pView->Flush();
+        std::string str = m_out.str();
+        m_out.str(std::string());
+        return str;
+    }
+    std::ostringstream m_out;
+    std::unique_ptr<CConsoleView> m_pView;
+};
+
+TEST_F(ConsoleView, PageAndStatusBarPrintOnceWhenFlushedAndAgainOnlyWhenChanged)
+{
+    CConsoleView& view = Make(false);
+    for (const auto& [nId, psz] : {std::pair{IDC_FWGROUP, "Firmware"},
+                                   {IDC_INFOLINE1, "Name:\t ---"},
+                                   {IDC_FWSTATUS, "No firmware."},
+                                   {IDC_INFOLINE2, "Line one\nLine two"},
+                                   {IDC_INFOLINE3, "Click the button."},
+                                   {IDC_ACTION, "Start"}})
+        view.SetControlText(nId, psz), view.SetStatusPane(nId % 3, "");
+    view.SetControlIcon(IDC_FWICON, EViewIcon::FwInfo);
+    EXPECT_EQ(Take(false), "") << "nothing before the page is complete";
+    EXPECT_EQ(Take(),
+              "\n[Firmware]\nName:\t ---\n(i) No firmware.\n\nLine one\nLine two\n    Click the button.\n");
+    view.ShowPrompt(), view.ShowPrompt();
+    EXPECT_EQ(Take(false), "> [Start] Press Enter.\n") << "one prompt per wait";
+
+    view.SetControlText(IDC_INFOLINE2, "Line one\nLine two");
+    EXPECT_EQ(Take(), "");
+    view.SetControlText(IDC_INFOLINE3, "/dev/ttyUSB0");
+    EXPECT_EQ(Take(), "    /dev/ttyUSB0\n") << "a changed detail line alone";
+    view.SetControlIcon(IDC_MSGICON, EViewIcon::StockExclamation);
+    EXPECT_EQ(Take(), "\n(!) Line one\nLine two\n    /dev/ttyUSB0\n") << "the icon belongs to the message";
+    view.SetControlText(IDC_INFOLINE2, "Next"), view.SetControlText(IDC_INFOLINE3, ""),
+        view.SetControlIcon(IDC_MSGICON, EViewIcon::None);
+    EXPECT_EQ(Take(), "\nNext\n");
+    view.SetStatusPane(0, "/tmp/fw.mhx"), view.SetStatusPane(1, "Analyzer");
+    EXPECT_EQ(Take(), "Status: /tmp/fw.mhx | Analyzer\n");
+}
+
+TEST_F(ConsoleView, ProgressInALogIsOneLinePerTenPercentStepAndStartsAfreshWhenShownAgain)
+{
+    CConsoleView& view = Make(false, true);
+    std::string strAll;
+    for (int nPos : {0, 3, 9, 10, 19, 55, 100, 100, 4})
+        view.SetProgressRange(0, 100), view.SetProgressPos(nPos), strAll += Take();
+    EXPECT_EQ(strAll,
+              "[....................]   0 %\n[##..................]  10 %\n[##########..........]  50 %\n"
+              "[####################] 100 %\n[....................]   0 %\n");
+    Row(false);
+    view.SetProgressPos(70);
+    EXPECT_EQ(Take(), "") << "hidden";
+    Row(true);
+    EXPECT_EQ(Take(), "[##############......]  70 %\n");
+}
+
+TEST_F(ConsoleView, ProgressOnATerminalIsOneLiveLineThatOtherOutputEnds)
+{
+    CConsoleView& view = Make(true, true);
+    std::string strAll;
+    for (int nPos : {0, 1, 1})
+        view.SetProgressPos(nPos), strAll += Take();
+    EXPECT_EQ(strAll, "\r[....................]   0 %\r[....................]   1 %");
+    view.SetControlText(IDC_INFOLINE3, "Erasing");
+    EXPECT_EQ(Take(), "\n    Erasing\n");
+    view.SetProgressPos(0);
+    EXPECT_EQ(Take(), "\r[....................]   0 %") << "the bar goes on below the text";
+    view.PlaySound(EViewSound::Exclamation);
+    EXPECT_EQ(Take(false), "\a");
+    Row(false);
+    EXPECT_EQ(Take(), "\n");
+}
+
+TEST(ParseYesNo, AcceptsEnglishAndGermanWordsOnly)
+{
+    for (const char* psz : {"y", "YES", " ja ", "j", "Ja\t"})
+        EXPECT_EQ(ParseYesNo(psz), std::optional<bool>(true)) << psz;
+    for (const char* psz : {"n", "No", "NEIN", " nein"})
+        EXPECT_EQ(ParseYesNo(psz), std::optional<bool>(false)) << psz;
+    for (const char* psz : {"", " ", "yy", "ye", "nope", "0", "1", "y n", "oui"})
+        EXPECT_EQ(ParseYesNo(psz), std::nullopt) << psz;
+}
+
+} // namespace
