@@ -89,11 +89,7 @@ TEST_F(FirmwareImageTest, IdentificationTexts)
 {
     // From the block at 0xFF8000 when the image holds it; 16 bytes without NUL stay whole.
     const Bytes block = Fields({"MB90F362", "V1.0.0-rc1-build", "Unit"});
-    ASSERT_EQ(Load(S0("hdr\0"
-                      "9.9\0"
-                      "MB90F345"s) +
-                   "\n" + S2Run(0xFF8000, block)),
-              LOAD_OK);
+    ASSERT_EQ(Load(S0("hdr\0009.9\0MB90F345"s) + "\n" + S2Run(0xFF8000, block)), LOAD_OK);
     EXPECT_EQ(Texts(), "MB90F362|V1.0.0-rc1-build|Unit");
     // Else from the last header; a new file never keeps the texts of the one before.
     ASSERT_EQ(Load(Lines({S0("old\0old\0old"s), S0("Name\0V2\0MB90F345\0extra"s), S2(0xF80000, {1})})),

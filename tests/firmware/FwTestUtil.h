@@ -32,22 +32,10 @@ inline std::string Record(int nType, uint32_t dwAddress, const Bytes& data, int 
     return line;
 }
 
-inline std::string S0(const std::string& strText)
-{
-    return Record(0, 0, Bytes(strText.begin(), strText.end()), 2);
-}
-inline std::string S1(uint32_t dwAddress, const Bytes& data)
-{
-    return Record(1, dwAddress, data, 2);
-}
-inline std::string S2(uint32_t dwAddress, const Bytes& data)
-{
-    return Record(2, dwAddress, data, 3);
-}
-inline std::string S3(uint32_t dwAddress, const Bytes& data)
-{
-    return Record(3, dwAddress, data, 4);
-}
+inline const auto S0 = [](const std::string& s) { return Record(0, 0, Bytes(s.begin(), s.end()), 2); };
+inline const auto S1 = [](uint32_t dwAddress, const Bytes& data) { return Record(1, dwAddress, data, 2); };
+inline const auto S2 = [](uint32_t dwAddress, const Bytes& data) { return Record(2, dwAddress, data, 3); };
+inline const auto S3 = [](uint32_t dwAddress, const Bytes& data) { return Record(3, dwAddress, data, 4); };
 
 // S2 records of up to 32 bytes for a longer run of bytes, each line ending in LF.
 inline std::string S2Run(uint32_t dwAddress, const Bytes& data)

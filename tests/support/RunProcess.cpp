@@ -3,28 +3,21 @@
 #include "tests/support/ChildSpawn.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <mutex>
 #include <thread>
 
 extern char** environ;
 
 namespace
 {
-// Writing to a child that closed its stdin must give EPIPE, not end the test process.
-void IgnoreSigpipe()
-{
-    static std::once_flag once;
-    std::call_once(once, [] { signal(SIGPIPE, SIG_IGN); });
-}
-
 void CloseFd(int& fd)
 {
     if (fd >= 0)
@@ -33,45 +26,46 @@ void CloseFd(int& fd)
         fd = -1;
     }
 }
+
+std::string ReadFd(int fd)
+{
+    std::string strOut;
+    char buf[65536];
+    ssize_t n = 0;
+    lseek(fd, 0, SEEK_SET);
+    while ((n = read(fd, buf, sizeof buf)) > 0)
+    {
+        strOut.append(buf, static_cast<size_t>(n));
+    }
+    return strOut;
+}
 } // namespace
 
 pid_t SpawnChild(const SSpawnRequest& req, std::string& strError)
 {
-    std::vector<std::string> argStore;
-    argStore.push_back(req.strPath);
-    argStore.insert(argStore.end(), req.args.begin(), req.args.end());
-    std::vector<char*> argv;
-    for (auto& s : argStore)
-    {
-        argv.push_back(s.data());
-    }
-    argv.push_back(nullptr);
-
-    std::vector<std::string> envStore;
+    std::vector<std::string> strings{req.strPath};
+    strings.insert(strings.end(), req.args.begin(), req.args.end());
+    const size_t nArgs = strings.size();
     for (char** p = environ; p && *p; ++p)
     {
-        std::string entry(*p);
-        const std::string strName = entry.substr(0, entry.find('='));
-        bool bReplaced = false;
-        for (const auto& extra : req.extraEnv)
+        const std::string entry(*p);
+        const std::string strPrefix = entry.substr(0, entry.find('=') + 1);
+        if (std::none_of(req.extraEnv.begin(), req.extraEnv.end(),
+                         [&](const std::string& extra) { return extra.rfind(strPrefix, 0) == 0; }))
         {
-            if (extra.substr(0, extra.find('=')) == strName)
-            {
-                bReplaced = true;
-            }
-        }
-        if (!bReplaced)
-        {
-            envStore.push_back(std::move(entry));
+            strings.push_back(entry);
         }
     }
-    envStore.insert(envStore.end(), req.extraEnv.begin(), req.extraEnv.end());
-    std::vector<char*> envp;
-    for (auto& s : envStore)
+    strings.insert(strings.end(), req.extraEnv.begin(), req.extraEnv.end());
+    std::vector<char*> pointers; // argv, nullptr, envp, nullptr
+    for (auto& str : strings)
     {
-        envp.push_back(s.data());
+        pointers.push_back(str.data());
     }
-    envp.push_back(nullptr);
+    pointers.insert(pointers.begin() + static_cast<std::ptrdiff_t>(nArgs), nullptr);
+    pointers.push_back(nullptr);
+    char** argv = pointers.data();
+    char** envp = pointers.data() + nArgs + 1;
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -109,7 +103,7 @@ pid_t SpawnChild(const SSpawnRequest& req, std::string& strError)
         &attr, static_cast<short>(POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK));
 
     pid_t pid = -1;
-    const int nErr = posix_spawn(&pid, req.strPath.c_str(), &actions, &attr, argv.data(), envp.data());
+    const int nErr = posix_spawn(&pid, req.strPath.c_str(), &actions, &attr, argv, envp);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attr);
     if (nErr != 0)
@@ -145,139 +139,39 @@ bool WaitChild(pid_t pid, int nTimeoutMs, int& nStatus)
 
 SProcessResult RunProcess(const std::string& strPath, const SRunOptions& opts)
 {
-    IgnoreSigpipe();
+    signal(SIGPIPE, SIG_IGN); // writing to a child that is gone gives EPIPE, not the end of the test
     SProcessResult result;
     const auto start = std::chrono::steady_clock::now();
-
-    int inPipe[2] = {-1, -1};
-    int outPipe[2] = {-1, -1};
-    int errPipe[2] = {-1, -1};
-    if (pipe2(inPipe, O_CLOEXEC) != 0 || pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0)
+    // Memory files rather than pipes: the child never blocks on a full pipe nor meets a closed one.
+    int fds[3] = {memfd_create("stdin", MFD_CLOEXEC), memfd_create("stdout", MFD_CLOEXEC),
+                  memfd_create("stderr", MFD_CLOEXEC)};
+    if (fds[0] < 0 || fds[1] < 0 || fds[2] < 0 ||
+        write(fds[0], opts.strStdin.data(), opts.strStdin.size()) !=
+            static_cast<ssize_t>(opts.strStdin.size()) ||
+        lseek(fds[0], 0, SEEK_SET) != 0)
     {
-        result.strError = std::string("pipe: ") + std::strerror(errno);
-        for (int* p : {inPipe, outPipe, errPipe})
+        result.strError = std::string("memory file: ") + std::strerror(errno);
+    }
+    else
+    {
+        const SSpawnRequest req{strPath, opts.args, opts.extraEnv, opts.strWorkDir, fds[0], fds[1], fds[2]};
+        const pid_t pid = SpawnChild(req, result.strError);
+        result.bStarted = pid > 0;
+        int nStatus = 0;
+        if (result.bStarted && !WaitChild(pid, static_cast<int>(opts.timeout.count()), nStatus))
         {
-            CloseFd(p[0]);
-            CloseFd(p[1]);
-        }
-        return result;
-    }
-
-    SSpawnRequest req;
-    req.strPath = strPath;
-    req.args = opts.args;
-    req.extraEnv = opts.extraEnv;
-    req.strWorkDir = opts.strWorkDir;
-    req.nStdinFd = inPipe[0];
-    req.nStdoutFd = outPipe[1];
-    req.nStderrFd = errPipe[1];
-    const pid_t pid = SpawnChild(req, result.strError);
-    CloseFd(inPipe[0]);
-    CloseFd(outPipe[1]);
-    CloseFd(errPipe[1]);
-    if (pid < 0)
-    {
-        CloseFd(inPipe[1]);
-        CloseFd(outPipe[0]);
-        CloseFd(errPipe[0]);
-        return result;
-    }
-    result.bStarted = true;
-
-    fcntl(inPipe[1], F_SETFL, O_NONBLOCK);
-    size_t nStdinDone = 0;
-    if (opts.strStdin.empty())
-    {
-        CloseFd(inPipe[1]);
-    }
-
-    const auto deadline = start + opts.timeout;
-    while (outPipe[0] >= 0 || errPipe[0] >= 0)
-    {
-        const auto now = std::chrono::steady_clock::now();
-        if (now >= deadline)
-        {
-            result.bTimedOut = true;
+            result.bTimedOut = true; // the whole process group goes, with anything the child started
             kill(-pid, SIGKILL);
-            break;
+            WaitChild(pid, 10000, nStatus);
         }
-        pollfd fds[3];
-        nfds_t n = 0;
-        int* owners[3];
-        for (int* fd : {&outPipe[0], &errPipe[0]})
-        {
-            if (*fd >= 0)
-            {
-                fds[n] = {*fd, POLLIN, 0};
-                owners[n++] = fd;
-            }
-        }
-        if (inPipe[1] >= 0)
-        {
-            fds[n] = {inPipe[1], POLLOUT, 0};
-            owners[n++] = &inPipe[1];
-        }
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count();
-        const int nReady = poll(fds, n, static_cast<int>(left) + 1);
-        if (nReady < 0 && errno != EINTR)
-        {
-            break;
-        }
-        for (nfds_t i = 0; i < n && nReady > 0; ++i)
-        {
-            if (fds[i].revents == 0)
-            {
-                continue;
-            }
-            if (owners[i] == &inPipe[1])
-            {
-                const ssize_t w =
-                    write(inPipe[1], opts.strStdin.data() + nStdinDone, opts.strStdin.size() - nStdinDone);
-                if (w > 0)
-                {
-                    nStdinDone += static_cast<size_t>(w);
-                }
-                if ((w < 0 && errno != EAGAIN && errno != EINTR) || nStdinDone == opts.strStdin.size())
-                {
-                    CloseFd(inPipe[1]);
-                }
-                continue;
-            }
-            char buf[4096];
-            const ssize_t r = read(*owners[i], buf, sizeof buf);
-            if (r > 0)
-            {
-                std::string& target = owners[i] == &outPipe[0] ? result.strStdout : result.strStderr;
-                target.append(buf, static_cast<size_t>(r));
-            }
-            else if (r == 0 || (errno != EAGAIN && errno != EINTR))
-            {
-                CloseFd(*owners[i]);
-            }
-        }
+        result.nExitCode = result.bStarted && WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1;
+        result.nSignal = result.bStarted && WIFSIGNALED(nStatus) ? WTERMSIG(nStatus) : 0;
+        result.strStdout = ReadFd(fds[1]);
+        result.strStderr = ReadFd(fds[2]);
     }
-    CloseFd(inPipe[1]);
-    CloseFd(outPipe[0]);
-    CloseFd(errPipe[0]);
-
-    // Both outputs are closed; the child may still be running (it closed them itself or was
-    // killed): wait for it within what is left of the time-out.
-    int nStatus = 0;
-    auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    if (!WaitChild(pid, static_cast<int>(std::max<int64_t>(left.count(), 0)), nStatus))
+    for (int& fd : fds)
     {
-        result.bTimedOut = true;
-        kill(-pid, SIGKILL);
-        WaitChild(pid, 10000, nStatus);
-    }
-    if (WIFEXITED(nStatus))
-    {
-        result.nExitCode = WEXITSTATUS(nStatus);
-    }
-    else if (WIFSIGNALED(nStatus))
-    {
-        result.nSignal = WTERMSIG(nStatus);
+        CloseFd(fd);
     }
     result.elapsed =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);

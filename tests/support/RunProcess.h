@@ -25,12 +25,11 @@ struct SProcessResult
     std::string strError;
     std::chrono::milliseconds elapsed{0};
 
-    // Ended by itself with exit status 0.
     bool Succeeded() const { return bStarted && !bTimedOut && nSignal == 0 && nExitCode == 0; }
 };
 
-// Starts strPath in its own process group, feeds strStdin, collects both outputs until the child
-// ends (or the time-out kills it) and reaps it. Never throws for the child's failures.
+// Starts strPath in its own process group and waits for it (killing the group at the time-out).
+// Never throws for the child's failures.
 SProcessResult RunProcess(const std::string& strPath, const SRunOptions& opts);
 
 inline SProcessResult RunProcess(const std::string& strPath, std::vector<std::string> args,

@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -38,15 +39,9 @@ bool CSimProcess::Start(const std::string& strDir, const SSimProcessOptions& opt
 
     SSpawnRequest req;
     req.strPath = strSimPath.empty() ? OrlixSimPath() : strSimPath;
-    req.args = {"--link",
-                m_strLinkPath,
-                "--chip",
-                opts.strChip,
-                "--erase-ms",
-                std::to_string(opts.dwEraseMs),
-                "--blank-ms",
-                std::to_string(opts.dwBlankMs),
-                opts.bPace ? "--pace" : "--no-pace"};
+    req.args = {"--link", m_strLinkPath, "--chip", opts.strChip, opts.bPace ? "--pace" : "--no-pace"};
+    req.args.insert(req.args.end(), {"--erase-ms", std::to_string(opts.dwEraseMs), "--blank-ms",
+                                     std::to_string(opts.dwBlankMs)});
     for (const auto& fault : opts.faults)
     {
         req.args.insert(req.args.end(), {"--fault", fault});
@@ -112,32 +107,20 @@ bool CSimProcess::Start(const std::string& strDir, const SSimProcessOptions& opt
             break;
         }
         pollfd pfd{m_nStdoutFd, POLLIN, 0};
-        const int r = poll(&pfd, 1, static_cast<int>(left.count()));
-        if (r < 0 && errno == EINTR)
+        if (poll(&pfd, 1, static_cast<int>(left.count())) <= 0)
         {
-            continue;
-        }
-        if (r <= 0)
-        {
-            continue;
+            continue; // EINTR or the time-out, checked above
         }
         char buf[512];
         const ssize_t n = read(m_nStdoutFd, buf, sizeof buf);
-        if (n > 0)
-        {
-            strOut.append(buf, static_cast<size_t>(n));
-        }
-        else if (n == 0 || errno != EINTR)
+        if (n == 0 || (n < 0 && errno != EINTR))
         {
             m_strError = "the simulator ended before it was ready";
             break;
         }
+        strOut.append(buf, static_cast<size_t>(std::max<ssize_t>(n, 0)));
     }
-    const std::string strStderr = StderrText();
-    if (!strStderr.empty())
-    {
-        m_strError += "; its stderr: " + strStderr;
-    }
+    m_strError += StderrText().empty() ? "" : "; its stderr: " + StderrText();
     Stop();
     return false;
 }
@@ -160,24 +143,17 @@ bool CSimProcess::IsRunning()
 
 int CSimProcess::Stop(std::chrono::milliseconds timeout)
 {
-    if (m_pid <= 0)
-    {
-        return m_nExitStatus;
-    }
-    if (!m_bReaped)
+    if (m_pid > 0 && !m_bReaped)
     {
         kill(m_pid, SIGTERM);
         int nStatus = 0;
-        if (!WaitChild(m_pid, static_cast<int>(timeout.count()), nStatus))
+        const bool bEnded = WaitChild(m_pid, static_cast<int>(timeout.count()), nStatus);
+        if (!bEnded)
         {
             kill(-m_pid, SIGKILL);
             WaitChild(m_pid, 10000, nStatus);
-            m_nExitStatus = -1;
         }
-        else
-        {
-            m_nExitStatus = WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1;
-        }
+        m_nExitStatus = bEnded && WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1;
         m_bReaped = true;
     }
     if (m_nStdoutFd >= 0)

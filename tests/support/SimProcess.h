@@ -10,7 +10,6 @@
 struct SSimProcessOptions
 {
     std::string strChip = "MB90F345";
-    // Short by default: a test waits for what it tests, not for a realistic erase.
     uint32_t dwEraseMs = 100;
     uint32_t dwBlankMs = 50;
     bool bPace = false;                  // --pace: bytes take their wire time
@@ -28,8 +27,7 @@ public:
     CSimProcess() = default;
     CSimProcess(const CSimProcess&) = delete;
     CSimProcess& operator=(const CSimProcess&) = delete;
-    // Stops the simulator if it still runs.
-    ~CSimProcess();
+    ~CSimProcess(); // stops the simulator if it still runs
 
     // Starts orlix-sim (ORLIX_SIM_PATH unless strSimPath is given) with its link, dump, log and
     // stderr inside strDir, an existing folder. Waits for the ready line; false with Error()
@@ -42,7 +40,6 @@ public:
     // was killed by a signal or never started. Safe to call twice.
     int Stop(std::chrono::milliseconds timeout = std::chrono::milliseconds(5000));
 
-    // True while the child has not ended (reaps it when it has).
     bool IsRunning();
 
     pid_t Pid() const { return m_pid; }
@@ -54,10 +51,8 @@ public:
     const std::string& ReadyLine() const { return m_strReadyLine; }
     const std::string& Error() const { return m_strError; }
 
-    // The flash as last dumped: FlashSize bytes, byte 0 at the flash's first address.
-    // Empty when there is no dump.
+    // The flash as last dumped, byte 0 at the flash's first address; empty without a dump.
     std::vector<uint8_t> ReadDump() const;
-    // What the simulator wrote on stderr so far (its event messages).
     std::string StderrText() const;
 
 private:

@@ -12,7 +12,6 @@ public:
     ~CTempDir();
 
     const std::string& Path() const { return m_strPath; }
-    // Path of a file or folder inside, e.g. File("unit0") -> /tmp/orlix-test-ab12/unit0.
     std::string File(const std::string& strName) const { return m_strPath + "/" + strName; }
 
 private:

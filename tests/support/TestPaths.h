@@ -6,12 +6,10 @@
 #error "ORLIX_SIM_PATH must be defined by the build (link orlix_test_support)"
 #endif
 
-// The simulated unit.
 inline std::string OrlixSimPath()
 {
     return ORLIX_SIM_PATH;
 }
-// Folder of the project's executables (orlix-cli, orlix-sim, ...).
 inline std::string OrlixBinDir()
 {
     return ORLIX_BIN_DIR;
@@ -21,7 +19,6 @@ inline std::string OrlixBinPath(const std::string& strName)
 {
     return OrlixBinDir() + "/" + strName;
 }
-// The source tree, e.g. for samples/.
 inline std::string OrlixSourceDir()
 {
     return ORLIX_SOURCE_DIR;

@@ -79,20 +79,3 @@ TEST(SimProcessSupportSlowTest, StartFailuresAreReportedWithTheReason)
     EXPECT_FALSE(ending.Start(dir.Path(), {}, 5s, "/bin/true"));
     EXPECT_NE(ending.Error().find("ended before it was ready"), std::string::npos) << ending.Error();
 }
-
-TEST(TempDirSlowTest, FolderIsPrivateAndRemovedWithItsContents)
-{
-    std::string strPath;
-    {
-        CTempDir dir;
-        strPath = dir.Path();
-        struct stat st = {};
-        ASSERT_EQ(stat(strPath.c_str(), &st), 0);
-        EXPECT_EQ(st.st_mode & 0777, 0700u);
-        ASSERT_EQ(mkdir(dir.File("sub").c_str(), 0700), 0);
-        WriteFileBytes(dir.File("sub/b.bin"), {1, 2, 3});
-        EXPECT_EQ(ReadFileBytes(dir.File("sub/b.bin")), (std::vector<uint8_t>{1, 2, 3}));
-        EXPECT_TRUE(ReadFileBytes(dir.File("missing")).empty());
-    }
-    EXPECT_FALSE(Exists(strPath));
-}
