@@ -1,23 +1,9 @@
 // The command line (how the parser applies options, how argv is joined so that the parser reads
 // every argument back whole), the language choice and text formatting.
-#include "app/core/CommandLine.h"
 #include "tests/app/Fakes.h"
 
 namespace
 {
-
-// "a r <file>|<port>,<port>," as the dialog took it.
-std::string Parse(const std::string& strLine)
-{
-    CFakeView view;
-    COrlixDlg dlg(view);
-    dlg.ParseCommandLine(strLine);
-    std::string str = std::to_string(dlg.IsAuto()) + " " + std::to_string(dlg.IsRepeat()) + " " +
-                      dlg.GetCmdLineFile() + "|";
-    for (const std::string& strPort : dlg.GetExplicitPorts())
-        str += strPort + ",";
-    return str;
-}
 
 TEST(ParseCommandLine, OptionsAndTheirEdges)
 {
@@ -36,15 +22,6 @@ TEST(ParseCommandLine, OptionsAndTheirEdges)
     // clang-format on
     for (const auto& [pszLine, pszExpected] : cases)
         EXPECT_EQ(Parse(pszLine), pszExpected) << pszLine;
-}
-
-std::string Join(std::initializer_list<const char*> args)
-{
-    const char* argv[4] = {"orlix-cli"};
-    int argc = 1;
-    for (const char* pszArg : args)
-        argv[argc++] = pszArg;
-    return JoinCommandLine(argc, argv);
 }
 
 TEST(JoinCommandLine, QuotesValuesWithSpacesSoTheParserReadsThemWhole)

@@ -1,5 +1,6 @@
 #pragma once
 // The wizard with a recording view, scripted workers and a fake port: no unit, no real waits.
+#include "app/core/CommandLine.h"
 #include "app/core/OrlixDlg.h"
 #include "app/core/Texts.h"
 #include "tests/support/TestSupport.h"
@@ -154,6 +155,29 @@ private:
     std::condition_variable m_cv;
     std::deque<SWizardMessage> m_queue;
 };
+
+// The line the front-ends make of argv (after the program name).
+inline std::string Join(std::initializer_list<const char*> args)
+{
+    const char* argv[8] = {"orlix-cli"};
+    int argc = 1;
+    for (const char* pszArg : args)
+        argv[argc++] = pszArg;
+    return JoinCommandLine(argc, argv);
+}
+
+// What the dialog took from a command line: "<auto> <repeat> <file>|<port>,<port>,".
+inline std::string Parse(const std::string& strLine)
+{
+    CFakeView view;
+    COrlixDlg dlg(view);
+    dlg.ParseCommandLine(strLine);
+    std::string str = std::to_string(dlg.IsAuto()) + " " + std::to_string(dlg.IsRepeat()) + " " +
+                      dlg.GetCmdLineFile() + "|";
+    for (const std::string& strPort : dlg.GetExplicitPorts())
+        str += strPort + ",";
+    return str;
+}
 
 // What the fake workers report, call by call; an exhausted list gives the default.
 struct SFakeUnit
