@@ -52,8 +52,9 @@ int CConsoleApp::Run()
             dlg.HandleMessage(event.msg);
             if (event.msg.nMsg == WM_WORKER_DONE && dlg.IsUnitNotFoundPage())
             {
-                for (const std::string& strHint : {AccessDeniedHint(dlg.GetAccessDeniedPorts(), &DeviceGroupName),
-                                                   PortsInUseHint(dlg.GetPortsInUse())})
+                for (const std::string& strHint :
+                     {AccessDeniedHint(dlg.GetAccessDeniedPorts(), &DeviceGroupName),
+                      PortsInUseHint(dlg.GetPortsInUse())})
                 {
                     if (!strHint.empty())
                     {

@@ -304,53 +304,116 @@ TEST_F(CliEndToEnd, FirmwarePathWithSpacesInRepeatMode)
     EXPECT_TRUE(FinalFlash() == ExpectedFlash(strFile, "MB90F345"));
 }
 
-TEST_F(CliEndToEnd, CtrlCOnAWaitingPageClosesTheWizard)
+// orlix-cli running with its stdin and stdout on pipes, for tests that act while it runs.
+class CLiveCli
 {
-    int inPipe[2];
-    int outPipe[2];
-    ASSERT_EQ(pipe(inPipe), 0);
-    ASSERT_EQ(pipe(outPipe), 0);
-    SSpawnRequest req;
-    req.strPath = OrlixBinPath("orlix-cli");
-    req.extraEnv = {"LC_ALL=C.UTF-8"};
-    req.nStdinFd = inPipe[0];
-    req.nStdoutFd = outPipe[1];
-    std::string strError;
-    const pid_t pid = SpawnChild(req, strError);
-    close(inPipe[0]);
-    close(outPipe[1]);
-    ASSERT_GT(pid, 0) << strError;
-
-    // Wait for the welcome page's prompt, with stdin still open.
-    std::string strOut;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (strOut.find("> [Start] Press Enter.") == std::string::npos &&
-           std::chrono::steady_clock::now() < deadline)
+public:
+    ~CLiveCli()
     {
-        pollfd fd = {outPipe[0], POLLIN, 0};
-        if (poll(&fd, 1, 100) > 0)
+        if (m_pid > 0)
         {
-            char buffer[512];
-            const ssize_t n = read(outPipe[0], buffer, sizeof buffer);
-            if (n <= 0)
+            int nStatus = 0;
+            Wait(0, nStatus);
+        }
+        CloseInputAndOutput();
+    }
+
+    bool Start(std::vector<std::string> args, std::string& strError)
+    {
+        int inPipe[2];
+        int outPipe[2];
+        if (pipe(inPipe) != 0 || pipe(outPipe) != 0)
+        {
+            strError = "pipe failed";
+            return false;
+        }
+        SSpawnRequest req;
+        req.strPath = OrlixBinPath("orlix-cli");
+        req.args = std::move(args);
+        req.extraEnv = {"LC_ALL=C.UTF-8"};
+        req.nStdinFd = inPipe[0];
+        req.nStdoutFd = outPipe[1];
+        m_pid = SpawnChild(req, strError);
+        close(inPipe[0]);
+        close(outPipe[1]);
+        m_nIn = inPipe[1];
+        m_nOut = outPipe[0];
+        return m_pid > 0;
+    }
+
+    bool Type(const std::string& strText) const
+    {
+        return write(m_nIn, strText.data(), strText.size()) == static_cast<ssize_t>(strText.size());
+    }
+
+    // Reads the output until it holds strWanted; false after the time-out or the end of output.
+    bool ReadUntil(const std::string& strWanted, std::chrono::seconds timeout)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        while (m_strOut.find(strWanted) == std::string::npos && std::chrono::steady_clock::now() < deadline)
+        {
+            pollfd fd = {m_nOut, POLLIN, 0};
+            if (poll(&fd, 1, 100) > 0)
             {
-                break;
+                char buffer[512];
+                const ssize_t n = read(m_nOut, buffer, sizeof buffer);
+                if (n <= 0)
+                {
+                    break;
+                }
+                m_strOut.append(buffer, static_cast<std::size_t>(n));
             }
-            strOut.append(buffer, static_cast<std::size_t>(n));
+        }
+        return m_strOut.find(strWanted) != std::string::npos;
+    }
+
+    void Signal(int nSignal) const { kill(m_pid, nSignal); }
+
+    // The terminal goes away: no more input, nobody reads the output.
+    void CloseInputAndOutput()
+    {
+        for (int* pFd : {&m_nIn, &m_nOut})
+        {
+            if (*pFd >= 0)
+            {
+                close(*pFd);
+                *pFd = -1;
+            }
         }
     }
-    ASSERT_NE(strOut.find("> [Start] Press Enter."), std::string::npos) << strOut;
-    kill(pid, SIGINT);
-    int nStatus = 0;
-    const bool bEnded = WaitChild(pid, 30000, nStatus);
-    if (!bEnded)
+
+    // True when the program ended within nMilliseconds; it is killed otherwise.
+    bool Wait(int nMilliseconds, int& nStatus)
     {
-        kill(pid, SIGKILL);
-        WaitChild(pid, 5000, nStatus);
+        const bool bEnded = WaitChild(m_pid, nMilliseconds, nStatus);
+        if (!bEnded)
+        {
+            kill(m_pid, SIGKILL);
+            WaitChild(m_pid, 5000, nStatus);
+        }
+        m_pid = -1;
+        return bEnded;
     }
-    close(inPipe[1]);
-    close(outPipe[0]);
-    ASSERT_TRUE(bEnded) << "SIGINT did not close the wizard";
+
+    const std::string& Output() const { return m_strOut; }
+
+private:
+    pid_t m_pid = -1;
+    int m_nIn = -1;
+    int m_nOut = -1;
+    std::string m_strOut;
+};
+
+TEST_F(CliEndToEnd, CtrlCOnAWaitingPageClosesTheWizard)
+{
+    CLiveCli cli;
+    std::string strError;
+    ASSERT_TRUE(cli.Start({}, strError)) << strError;
+    // The welcome page's prompt, with stdin still open.
+    ASSERT_TRUE(cli.ReadUntil("> [Start] Press Enter.", std::chrono::seconds(30))) << cli.Output();
+    cli.Signal(SIGINT);
+    int nStatus = 0;
+    ASSERT_TRUE(cli.Wait(30000, nStatus)) << "SIGINT did not close the wizard";
     ASSERT_TRUE(WIFEXITED(nStatus));
     EXPECT_EQ(WEXITSTATUS(nStatus), 1);
 }
@@ -364,54 +427,17 @@ TEST_F(CliEndToEnd, HangUpDuringProgrammingFinishesTheUpdate)
     ASSERT_TRUE(m_sim.Start(m_dir.Path(), simOpts)) << m_sim.Error();
     const std::string strFile = OrlixSamplePath(SAMPLE_345);
 
-    int inPipe[2];
-    int outPipe[2];
-    ASSERT_EQ(pipe(inPipe), 0);
-    ASSERT_EQ(pipe(outPipe), 0);
-    SSpawnRequest req;
-    req.strPath = OrlixBinPath("orlix-cli");
-    req.args = {"-a", "-f:" + strFile, LinkArg()};
-    req.extraEnv = {"LC_ALL=C.UTF-8"};
-    req.nStdinFd = inPipe[0];
-    req.nStdoutFd = outPipe[1];
+    CLiveCli cli;
     std::string strError;
-    const pid_t pid = SpawnChild(req, strError);
-    close(inPipe[0]);
-    close(outPipe[1]);
-    ASSERT_GT(pid, 0) << strError;
-
+    ASSERT_TRUE(cli.Start({"-a", "-f:" + strFile, LinkArg()}, strError)) << strError;
     // Continue on the connect page, then wait until programming has begun.
-    ASSERT_EQ(write(inPipe[1], "\n", 1), 1);
-    std::string strOut;
-    const std::string strProgramming = T(140);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (strOut.find(strProgramming) == std::string::npos && std::chrono::steady_clock::now() < deadline)
-    {
-        pollfd fd = {outPipe[0], POLLIN, 0};
-        if (poll(&fd, 1, 100) > 0)
-        {
-            char buffer[512];
-            const ssize_t n = read(outPipe[0], buffer, sizeof buffer);
-            if (n <= 0)
-            {
-                break;
-            }
-            strOut.append(buffer, static_cast<std::size_t>(n));
-        }
-    }
-    ASSERT_NE(strOut.find(strProgramming), std::string::npos) << strOut;
-    kill(pid, SIGHUP);
-    close(inPipe[1]);
-    close(outPipe[0]);
+    ASSERT_TRUE(cli.Type("\n"));
+    ASSERT_TRUE(cli.ReadUntil(T(140), std::chrono::seconds(60))) << cli.Output();
+    cli.Signal(SIGHUP);
+    cli.CloseInputAndOutput();
 
     int nStatus = 0;
-    const bool bEnded = WaitChild(pid, 60000, nStatus);
-    if (!bEnded)
-    {
-        kill(pid, SIGKILL);
-        WaitChild(pid, 5000, nStatus);
-    }
-    ASSERT_TRUE(bEnded) << "the wizard did not close after the update";
+    ASSERT_TRUE(cli.Wait(60000, nStatus)) << "the wizard did not close after the update";
     ASSERT_TRUE(WIFEXITED(nStatus)) << "ended by signal " << WTERMSIG(nStatus);
     EXPECT_EQ(WEXITSTATUS(nStatus), 0);
     EXPECT_TRUE(FinalFlash() == ExpectedFlash(strFile, "MB90F345"));
