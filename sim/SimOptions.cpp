@@ -305,7 +305,7 @@ Options:
                        and the unit's events
   --decoy PATH         one more pty linked at PATH that never answers (repeatable)
   --quiet              nothing on stderr
-  --fault SPEC         inject a fault (repeatable):
+  --fault FAULT        inject a fault (repeatable):
       no-sync            no answer to the sync byte 0x18
       bad-sync           answer 0x18 with 0x10 instead of 0x11
       refuse-download=N  refuse the first N correct download frames (reply 0x00)

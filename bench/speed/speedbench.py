@@ -297,8 +297,8 @@ def table(rows):
     return "\n".join(out)
 
 
-def fmt(value, spec="%.3f"):
-    return "-" if value is None else spec % value
+def fmt(value, pattern="%.3f"):
+    return "-" if value is None else pattern % value
 
 
 def report(res, args):

@@ -374,19 +374,19 @@ struct SImage
 };
 
 // The write commands a case must produce (sent) and the blocks the unit kept (accepted).
-void ExpectedWrites(const SWrites& spec, const std::vector<uint32_t>& blocks, std::vector<uint32_t>& sent,
+void ExpectedWrites(const SWrites& writes, const std::vector<uint32_t>& blocks, std::vector<uint32_t>& sent,
                     std::vector<uint32_t>& accepted)
 {
     for (const uint32_t dwAddress : blocks)
     {
-        if (spec.eKind == EWrites::None ||
-            (spec.eKind == EWrites::FirstN && sent.size() == size_t(spec.nCount)))
+        if (writes.eKind == EWrites::None ||
+            (writes.eKind == EWrites::FirstN && sent.size() == size_t(writes.nCount)))
         {
             return;
         }
-        const bool bFaulty = dwAddress == spec.dwBlock;
-        sent.insert(sent.end(), size_t(bFaulty ? spec.nCount : 1), dwAddress);
-        if (bFaulty && spec.eKind == EWrites::StopAt)
+        const bool bFaulty = dwAddress == writes.dwBlock;
+        sent.insert(sent.end(), size_t(bFaulty ? writes.nCount : 1), dwAddress);
+        if (bFaulty && writes.eKind == EWrites::StopAt)
         {
             return;
         }
