@@ -63,8 +63,9 @@ bool ParseLine(CSRecord& record, const char* pLine, std::size_t nLength)
     return true;
 }
 
-// Pass 1: every line must be a valid record; finds the range and the header texts.
-int ScanPass(CLineReader& reader, SScan& scan)
+// Both passes walk the same lines from the start: every line must be a valid record, and
+// onRecord (returning a load result) sees each one in file order.
+template <typename TOnRecord> int ForEachRecord(CLineReader& reader, TOnRecord&& onRecord)
 {
     if (!reader.Rewind())
     {
@@ -79,6 +80,20 @@ int ScanPass(CLineReader& reader, SScan& scan)
         {
             return LOAD_CORRUPT;
         }
+        const int nResult = onRecord(record);
+        if (nResult != LOAD_OK)
+        {
+            return nResult;
+        }
+    }
+    return reader.Failed() ? LOAD_CANNOT_SEEK : LOAD_OK;
+}
+
+// Pass 1: finds the range and the header texts.
+int ScanPass(CLineReader& reader, SScan& scan)
+{
+    const auto scanRecord = [&scan](const CSRecord& record) -> int
+    {
         if (record.GetType() == 0)
         {
             TakeHeaderTexts(record, scan);
@@ -96,10 +111,12 @@ int ScanPass(CLineReader& reader, SScan& scan)
             scan.qwHighestEnd = std::max(scan.qwHighestEnd, qwEnd);
             scan.bHasData = scan.bHasData || record.GetDataLength() > 0;
         }
-    }
-    if (reader.Failed())
+        return LOAD_OK;
+    };
+    const int nResult = ForEachRecord(reader, scanRecord);
+    if (nResult != LOAD_OK)
     {
-        return LOAD_CANNOT_SEEK;
+        return nResult;
     }
     // Nothing to program must not pass as a firmware.
     return scan.bHasData ? LOAD_OK : LOAD_CORRUPT;
@@ -108,27 +125,15 @@ int ScanPass(CLineReader& reader, SScan& scan)
 // Pass 2: the same lines again, now written into the image in file order.
 int FillPass(CLineReader& reader, CFirmwareImage& image)
 {
-    if (!reader.Rewind())
-    {
-        return LOAD_CANNOT_SEEK;
-    }
-    CSRecord record;
-    const char* pLine = nullptr;
-    std::size_t nLength = 0;
-    while (reader.Next(pLine, nLength))
-    {
-        if (!ParseLine(record, pLine, nLength))
-        {
-            return LOAD_CORRUPT;
-        }
-        if (record.IsDataRecord() &&
-            image.Write(record.GetData(), record.GetAddress(), record.GetDataLength()) !=
-                record.GetDataLength())
-        {
-            return LOAD_CORRUPT;
-        }
-    }
-    return reader.Failed() ? LOAD_CANNOT_SEEK : LOAD_OK;
+    return ForEachRecord(reader,
+                         [&image](const CSRecord& record) -> int
+                         {
+                             const bool bWhole =
+                                 !record.IsDataRecord() ||
+                                 image.Write(record.GetData(), record.GetAddress(), record.GetDataLength()) ==
+                                     record.GetDataLength();
+                             return bWhole ? LOAD_OK : LOAD_CORRUPT;
+                         });
 }
 } // namespace
 
