@@ -139,3 +139,65 @@ TEST_F(FlashKernelTest, WriteBlockSendsDataWithCrcAndRetriesACrcErrorExactlyOnce
         EXPECT_EQ(port.Kinds()[5], EOp::Flush);
     }
 }
+
+TEST_F(FlashKernelTest, ReadBlockChecksBothStatusBytesTheMarkAndRetriesACrcMismatchOnce)
+{
+    Bytes good = Block();
+    const uint16_t wCrc = Crc16(good.data(), 512);
+    good[512] = static_cast<uint8_t>(wCrc >> 8);
+    good[513] = static_cast<uint8_t>(wCrc);
+    good.push_back('1');
+    Bytes badCrc = good;
+    badCrc[513] ^= 0x01;
+    Bytes badMark = good;
+    badMark[514] = '0';
+    const Bytes shortReply(good.begin(), good.end() - 1);
+    // The replies, one per read; the result; command frames sent.
+    const std::tuple<std::vector<Bytes>, KernelResult, std::size_t> cases[] = {
+        {{{'0'}, {'1'}, good}, KR_OK, 1},
+        {{{'0'}, {'4'}}, KR_INVALID_COMMAND, 1}, // the second status byte is classified too
+        {{{'0'}, {'2'}}, KR_UNKNOWN_ERROR, 1},
+        {{{'4'}}, KR_INVALID_COMMAND, 1},
+        {{{'0'}, {'1'}, badCrc, {'0'}, {'1'}, good}, KR_OK, 2},
+        {{{'0'}, {'1'}, badCrc, {'0'}, {'1'}, badCrc, {'0'}, {'1'}, good}, KR_CRC_ERROR, 2},
+        {{{'0'}, {'1'}, badMark}, KR_BAD_REPLY, 1},
+        {{{'0'}, {'1'}, shortReply}, KR_SHORT_READ, 1},
+    };
+    for (std::size_t i = 0; i < std::size(cases); ++i)
+    {
+        const auto& [replies, expected, nCommands] = cases[i];
+        SCOPED_TRACE(i);
+        CFakePort port(&m_clock);
+        Use(port);
+        for (const Bytes& reply : replies)
+        {
+            port.QueueRead(reply);
+        }
+        Bytes buf(515, 0x00);
+        EXPECT_EQ(m_kernel.ReadFlashBlock(buf.data(), 0xFF0200), expected);
+        EXPECT_EQ(port.Writes(), std::vector<Bytes>(nCommands, Bytes{0x28, 0x00, 0x02, 0xFF}));
+        EXPECT_TRUE(expected != KR_OK || buf == good);
+    }
+}
+
+TEST(FlashKernelResultText, EveryCodeHasItsText)
+{
+    const char* texts[] = {"",
+                           "No answer from target.",
+                           "Target not ready.",
+                           "Received invalid command.",
+                           "Unknown error occured.",
+                           "Unknown error occured.",
+                           "Received invalid command.",
+                           "Error transferring data.",
+                           "Error transferring data.",
+                           "CRC error.",
+                           "",
+                           "No answer from target.",
+                           ""};
+    for (int nCode = 0; nCode < static_cast<int>(std::size(texts)); ++nCode)
+    {
+        EXPECT_STREQ(CFlashKernel::ResultText(nCode), texts[nCode]) << nCode;
+    }
+    EXPECT_STREQ(CFlashKernel::ResultText(-1), "");
+}
