@@ -545,9 +545,17 @@ void CWizardDialog::SetControlIcon(int nId, EViewIcon icon)
 
 void CWizardDialog::ShowControl(int nId, bool bShow)
 {
-    if (wxWindow* pWnd = GetControl(nId))
+    wxWindow* pWnd = GetControl(nId);
+    if (pWnd == nullptr)
     {
-        pWnd->Show(bShow);
+        return;
+    }
+    pWnd->Show(bShow);
+    // A button loses the keyboard focus while its row is hidden; the row's first button takes
+    // it back when the row shows again, so Space presses it without a Tab first.
+    if (bShow && (nId == IDC_ACTION || nId == IDC_YES))
+    {
+        pWnd->SetFocus();
     }
 }
 

@@ -48,11 +48,7 @@ public:
     const COrlixDlg& Core() const { return *m_pCore; }
     // The control with a template id (IDC_...), or nullptr.
     wxWindow* GetControl(int nId) const;
-    wxWindow* GetBanner() const { return m_pBanner; }
     wxStatusBar* GetStatusBarCtrl() const { return m_pStatusBar; }
-    // True while a call into the wizard core is running (a step, a message, a button).
-    bool IsInCore() const { return m_nCoreDepth > 0; }
-    bool IsPausing() const { return m_bPausing; }
     // True once the wizard asked to end; nothing reaches the core after that.
     bool HasEnded() const { return m_bEnded; }
     // Wizard messages queued and not yet handled.
@@ -78,8 +74,8 @@ public:
     void EndDialog() override;
 
 protected:
-    // The modal boxes themselves; the autopilot and tests replace them. Both run on the
-    // dialog's thread with the bookkeeping of MessageBox and OpenFileDialog around them.
+    // The modal boxes themselves, apart so that a window test can answer them. Both run on
+    // the dialog's thread with the bookkeeping of MessageBox and OpenFileDialog around them.
     virtual void DoMessageBox(const wxString& strText, const wxString& strCaption, long nStyle);
     virtual bool DoOpenFileDialog(const wxString& strInitialPath, const wxString& strWildcard,
                                   wxString& strPath);

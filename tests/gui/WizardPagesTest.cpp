@@ -1,5 +1,5 @@
 // The wizard window driven through its pages under Xvfb, with worker procedures scripted so each
-// page can be held while a test looks at it: texts, keys, closing, retry, and page screenshots.
+// page can be held while a test looks at it: texts, keys, closing, the pause, page screenshots.
 #include "app/core/Texts.h"
 #include "app/gui/WizardDialog.h"
 #include "tests/support/TestSupport.h"
@@ -160,7 +160,8 @@ struct SScriptedUnit
 };
 
 // The window with its modal boxes replaced: message boxes are recorded (m_onMessageBox runs while
-// one is "open"), the open-file dialog answers m_strNextFile (empty: cancelled).
+// one is "open"), the open-file dialog answers m_strNextFile (empty: cancelled), and the
+// automatic pause can be watched (m_onPause).
 class CTestWizardDialog : public CWizardDialog
 {
 public:
@@ -172,7 +173,6 @@ public:
     std::vector<std::string> m_messageBoxes;
     std::function<void()> m_onMessageBox;
     wxString m_strNextFile;
-    wxString m_strFileDialogInitial;
     std::vector<std::string> m_textLog;
     std::function<void(uint32_t)> m_onPause;
 
@@ -193,9 +193,8 @@ protected:
             m_onMessageBox();
         }
     }
-    bool DoOpenFileDialog(const wxString& strInitialPath, const wxString&, wxString& strPath) override
+    bool DoOpenFileDialog(const wxString&, const wxString&, wxString& strPath) override
     {
-        m_strFileDialogInitial = strInitialPath;
         strPath = m_strNextFile;
         return !strPath.empty();
     }
@@ -321,55 +320,40 @@ TEST_F(WizardPages, PagesOfAnUpdateWithScreenshots)
     EXPECT_TRUE(problems.empty()) << problems.front();
 }
 
-TEST_F(WizardPages, ReturnAndEscapeLeaveThePageButSpacePressesTheButton)
+// Keys as a user types them: Return and Escape neither press a button nor end the wizard; Space
+// presses the button of each new page at once (it has the focus, also after a progress row).
+TEST_F(WizardPages, SpacePressesTheButtonOfEachPageReturnAndEscapeDoNothing)
 {
-    Start("");
+    m_unit.searchGate.bOpen = true;
+    m_unit.programGate.bOpen = true;
+    m_unit.nProgramResult = 3;
+    Start("-f:" + SAMPLE);
     m_pDlg->Raise();
-    m_pDlg->GetControl(IDC_ACTION)->SetFocus();
     wxUIActionSimulator sim;
     // Keys go to the window under the pointer when there is no window manager.
     sim.MouseMove(m_pDlg->ClientToScreen(m_pDlg->GetControl(IDC_INFOLINE2)->GetRect().GetTopLeft()));
     PumpFor(150ms);
-    for (const int nKey : {WXK_RETURN, WXK_ESCAPE, WXK_NUMPAD_ENTER})
+    // Welcome, connect, found, programming failed (Space answers Yes), connect again.
+    const std::pair<int, unsigned> pages[] = {{STATE_WELCOME, 108},
+                                              {STATE_SEARCH, 123},
+                                              {STATE_DOWNLOAD, 126},
+                                              {STATE_QUESTION, 145},
+                                              {STATE_SEARCH, 123}};
+    for (const auto& [nState, nMessage] : pages)
     {
-        sim.Char(nKey);
-        PumpFor(150ms);
-        EXPECT_EQ(m_pDlg->Core().GetState(), STATE_WELCOME) << "key " << nKey;
-        EXPECT_EQ(Label(IDC_INFOLINE2), LoadText(108)) << "key " << nKey;
-        EXPECT_TRUE(m_pDlg->IsShown() && !m_pDlg->HasEnded()) << "key " << nKey;
+        SCOPED_TRACE("page " + LoadText(nMessage));
+        ASSERT_TRUE(WaitIdle(nState)) << "Space did not press the button of the page before";
+        EXPECT_EQ(Label(IDC_INFOLINE2), LoadText(nMessage));
+        for (const int nKey : {WXK_RETURN, WXK_ESCAPE, WXK_NUMPAD_ENTER})
+        {
+            sim.Char(nKey);
+            PumpFor(100ms);
+            EXPECT_EQ(m_pDlg->Core().GetState(), nState) << "key " << nKey;
+            EXPECT_FALSE(m_pDlg->HasEnded()) << "key " << nKey;
+        }
+        sim.Char(' ');
     }
-    // Keys do reach the focused button: Space presses it.
-    sim.Char(' ');
-    EXPECT_TRUE(PumpUntil([&] { return Label(IDC_INFOLINE2) == LoadText(122); }, 3s)) << "keys never arrived";
-}
-
-TEST_F(WizardPages, UnusableFirmwareFilesWarnAndLeaveThePage)
-{
-    Start("");
-    CTestWizardDialog& dlg = *m_pDlg;
-    Press(IDC_ACTION);
-    ASSERT_TRUE(WaitIdle(STATE_SELECT_FIRMWARE));
-    Press(IDC_ACTION); // cancelled
-    EXPECT_EQ(Label(IDC_INFOLINE2), LoadText(122));
-    CTempDir dir;
-    const std::string strMissing = dir.File("missing fw.mhx");
-    dlg.m_strNextFile = wxString::FromUTF8(strMissing);
-    Press(IDC_ACTION);
-    EXPECT_EQ(Label(IDC_INFOLINE2), LoadText(143));
-    EXPECT_EQ(dlg.GetStatusBarCtrl()->GetStatusText(0).utf8_string(), strMissing);
-    const std::string strCorrupt = dir.File("corrupt.mhx");
-    WriteFileText(strCorrupt, "S2 this is not a record\n");
-    dlg.m_strNextFile = wxString::FromUTF8(strCorrupt);
-    Press(IDC_ACTION);
-    EXPECT_EQ(dlg.m_strFileDialogInitial.utf8_string(), strMissing) << "the next dialog starts at it";
-    EXPECT_EQ(Label(IDC_INFOLINE2), LoadText(142));
-    EXPECT_EQ(Label(IDC_FWSTATUS), LoadText(118));
-    EXPECT_EQ(dlg.Core().GetState(), STATE_SELECT_FIRMWARE);
-    // Without a worker running, closing ends at once.
-    EXPECT_TRUE(dlg.Close());
-    EXPECT_TRUE(dlg.HasEnded());
-    EXPECT_TRUE(dlg.m_messageBoxes.empty());
-    EXPECT_EQ(dlg.Core().GetExitStatus(), 1);
+    EXPECT_EQ(m_unit.nProgramRuns.load(), 1);
 }
 
 TEST_F(WizardPages, CloseWhileBusyIsRefusedAndTheWorkerGoesOn)
@@ -398,37 +382,6 @@ TEST_F(WizardPages, CloseWhileBusyIsRefusedAndTheWorkerGoesOn)
     EXPECT_TRUE(bBusyInBox);
     EXPECT_FALSE(dlg.HasEnded());
     EXPECT_TRUE(WaitIdle(STATE_DOWNLOAD)) << "the search's end was lost";
-}
-
-TEST_F(WizardPages, FailedProgrammingAsksToRetry)
-{
-    m_unit.searchGate.bOpen = true;
-    m_unit.programGate.bOpen = true;
-    m_unit.nProgramResult = 3;
-    Start("-f:" + SAMPLE);
-    Press(IDC_ACTION);
-    ASSERT_TRUE(WaitIdle(STATE_SEARCH));
-    for (int nRun = 1; nRun <= 2; ++nRun)
-    {
-        SCOPED_TRACE("run " + std::to_string(nRun));
-        Press(IDC_ACTION);
-        ASSERT_TRUE(WaitIdle(STATE_DOWNLOAD));
-        Press(IDC_ACTION);
-        ASSERT_TRUE(WaitIdle(STATE_QUESTION));
-        EXPECT_EQ(Label(IDC_INFOLINE2), LoadText(145));
-        EXPECT_EQ(Label(IDC_INFOLINE3), LoadText(135));
-        EXPECT_EQ(BottomRow(), LoadText(105) + "/" + LoadText(106) + ";");
-        EXPECT_EQ(m_unit.nProgramRuns.load(), nRun);
-        // Yes: back to the connect page with the same firmware; No: the wizard closes.
-        Press(nRun == 1 ? IDC_YES : IDC_NO);
-        if (nRun == 1)
-        {
-            ASSERT_TRUE(WaitIdle(STATE_SEARCH));
-            EXPECT_EQ(Label(IDC_INFOLINE2), LoadText(123));
-        }
-    }
-    EXPECT_TRUE(PumpUntil([&] { return m_pDlg->HasEnded(); }, 5s));
-    EXPECT_EQ(m_pDlg->Core().GetExitStatus(), 1);
 }
 
 // Automatic mode pauses on the found page before it starts the download; a close request made
