@@ -116,7 +116,7 @@ struct SScriptedUnit
 {
     std::string strPortPath;
     std::string strPortName = "Test port";
-    int nProgramResult = 0;
+    std::atomic<int> nProgramResult{0};
     SGate searchGate;
     SGate programGate;
     std::atomic<int> nProgramRuns{0};
@@ -266,11 +266,21 @@ protected:
 };
 } // namespace
 
-// Every page a technician sees on the way through an update, checked and saved as screenshots.
-TEST_F(WizardPages, PagesOfAnUpdateWithScreenshots)
+// Every page a technician sees on the way through an update, with a failed run and its retry,
+// reached with the keyboard alone and saved as screenshots. On each page that waits for a
+// button, Return and Escape change nothing and Space presses the button at once: the focus is
+// there, also after a progress row.
+TEST_F(WizardPages, EveryPageByKeysWithScreenshots)
 {
+    m_unit.nProgramResult = 3;
     Start("");
     CTestWizardDialog& dlg = *m_pDlg;
+    dlg.m_strNextFile = wxString::FromUTF8(SAMPLE);
+    dlg.Raise();
+    wxUIActionSimulator sim;
+    // Keys go to the window under the pointer when there is no window manager.
+    sim.MouseMove(dlg.ClientToScreen(dlg.GetControl(IDC_INFOLINE2)->GetRect().GetTopLeft()));
+    PumpFor(150ms);
     std::vector<std::string> problems;
     auto shot = [&](const std::string& strName)
     {
@@ -279,81 +289,53 @@ TEST_F(WizardPages, PagesOfAnUpdateWithScreenshots)
             problems.push_back(strProblem);
         }
     };
-    EXPECT_EQ(Label(IDC_INFOLINE2), LoadText(108));
-    EXPECT_EQ(BottomRow(), "Start;");
-    shot("1-welcome");
-    Press(IDC_ACTION);
-    ASSERT_TRUE(WaitIdle(STATE_SELECT_FIRMWARE));
-    EXPECT_EQ(Label(IDC_INFOLINE2), LoadText(122));
-    EXPECT_EQ(BottomRow(), LoadText(111) + ";");
-    shot("2-firmware");
-    dlg.m_strNextFile = wxString::FromUTF8(SAMPLE);
-    Press(IDC_ACTION);
-    ASSERT_TRUE(WaitIdle(STATE_SEARCH));
-    EXPECT_EQ(Label(IDC_INFOLINE2), LoadText(123));
-    EXPECT_EQ(BottomRow(), LoadText(104) + ";");
+    // The page waiting in nState: its message and bottom row, a screenshot; then the keys.
+    auto keys = [&](int nState, unsigned nMessage, const std::string& strRow, const std::string& strShot = "")
+    {
+        SCOPED_TRACE("page " + LoadText(nMessage));
+        ASSERT_TRUE(WaitIdle(nState)) << "Space did not press the button of the page before";
+        EXPECT_EQ(Label(IDC_INFOLINE2), LoadText(nMessage));
+        EXPECT_EQ(BottomRow(), strRow + ";");
+        if (!strShot.empty())
+        {
+            shot(strShot);
+        }
+        for (const int nKey : {WXK_RETURN, WXK_ESCAPE, WXK_NUMPAD_ENTER})
+        {
+            sim.Char(nKey);
+            PumpFor(100ms);
+            EXPECT_EQ(dlg.Core().GetState(), nState) << "key " << nKey;
+            EXPECT_FALSE(dlg.HasEnded()) << "key " << nKey;
+        }
+        sim.Char(' ');
+    };
+    keys(STATE_WELCOME, 108, "Start", "1-welcome");
+    keys(STATE_SELECT_FIRMWARE, 122, LoadText(111), "2-firmware");
+    keys(STATE_SEARCH, 123, LoadText(104), "3-connect");
     EXPECT_EQ(dlg.GetStatusBarCtrl()->GetStatusText(0).utf8_string(), SAMPLE);
-    shot("3-connect");
-    Press(IDC_ACTION);
     ASSERT_TRUE(WaitGauge(40));
     EXPECT_EQ(Label(IDC_INFOLINE2), LoadText(125));
     EXPECT_EQ(Label(IDC_INFOLINE3), m_unit.strPortName);
     EXPECT_EQ(BottomRow(), "progress;");
     shot("4-searching");
     m_unit.searchGate.bOpen = true;
-    ASSERT_TRUE(WaitIdle(STATE_DOWNLOAD));
-    EXPECT_EQ(Label(IDC_INFOLINE2), LoadText(126));
-    Press(IDC_ACTION);
+    keys(STATE_DOWNLOAD, 126, LoadText(104));
     ASSERT_TRUE(WaitGauge(60));
     EXPECT_EQ(Label(IDC_INFOLINE2), LoadText(131));
     EXPECT_EQ(Label(IDC_INFOLINE3), LoadText(140));
     shot("5-programming");
     m_unit.programGate.bOpen = true;
-    ASSERT_TRUE(WaitIdle(STATE_CLOSE));
-    EXPECT_EQ(Label(IDC_INFOLINE2), LoadText(136));
+    keys(STATE_QUESTION, 145, LoadText(105) + "/" + LoadText(106), "6-retry");
+    EXPECT_EQ(Label(IDC_INFOLINE3), LoadText(135));
+    m_unit.nProgramResult = 0; // Space answered Yes: the retry succeeds
+    keys(STATE_SEARCH, 123, LoadText(104));
+    keys(STATE_DOWNLOAD, 126, LoadText(104));
+    keys(STATE_CLOSE, 136, LoadText(107), "7-success");
     EXPECT_EQ(Label(IDC_INFOLINE3), LoadText(137));
-    EXPECT_EQ(BottomRow(), LoadText(107) + ";");
-    shot("6-success");
-    Press(IDC_ACTION);
-    EXPECT_TRUE(dlg.HasEnded());
+    EXPECT_TRUE(PumpUntil([&] { return dlg.HasEnded(); }, 5s)) << "Space on the success page did not close";
     EXPECT_EQ(dlg.Core().GetExitStatus(), 0);
+    EXPECT_EQ(m_unit.nProgramRuns.load(), 2);
     EXPECT_TRUE(problems.empty()) << problems.front();
-}
-
-// Keys as a user types them: Return and Escape neither press a button nor end the wizard; Space
-// presses the button of each new page at once (it has the focus, also after a progress row).
-TEST_F(WizardPages, SpacePressesTheButtonOfEachPageReturnAndEscapeDoNothing)
-{
-    m_unit.searchGate.bOpen = true;
-    m_unit.programGate.bOpen = true;
-    m_unit.nProgramResult = 3;
-    Start("-f:" + SAMPLE);
-    m_pDlg->Raise();
-    wxUIActionSimulator sim;
-    // Keys go to the window under the pointer when there is no window manager.
-    sim.MouseMove(m_pDlg->ClientToScreen(m_pDlg->GetControl(IDC_INFOLINE2)->GetRect().GetTopLeft()));
-    PumpFor(150ms);
-    // Welcome, connect, found, programming failed (Space answers Yes), connect again.
-    const std::pair<int, unsigned> pages[] = {{STATE_WELCOME, 108},
-                                              {STATE_SEARCH, 123},
-                                              {STATE_DOWNLOAD, 126},
-                                              {STATE_QUESTION, 145},
-                                              {STATE_SEARCH, 123}};
-    for (const auto& [nState, nMessage] : pages)
-    {
-        SCOPED_TRACE("page " + LoadText(nMessage));
-        ASSERT_TRUE(WaitIdle(nState)) << "Space did not press the button of the page before";
-        EXPECT_EQ(Label(IDC_INFOLINE2), LoadText(nMessage));
-        for (const int nKey : {WXK_RETURN, WXK_ESCAPE, WXK_NUMPAD_ENTER})
-        {
-            sim.Char(nKey);
-            PumpFor(100ms);
-            EXPECT_EQ(m_pDlg->Core().GetState(), nState) << "key " << nKey;
-            EXPECT_FALSE(m_pDlg->HasEnded()) << "key " << nKey;
-        }
-        sim.Char(' ');
-    }
-    EXPECT_EQ(m_unit.nProgramRuns.load(), 1);
 }
 
 TEST_F(WizardPages, CloseWhileBusyIsRefusedAndTheWorkerGoesOn)
