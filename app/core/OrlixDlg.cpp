@@ -242,10 +242,7 @@ bool COrlixDlg::DoStep(int nAnswer)
         m_pages.ShowConnectPage();
         return true;
     case STATE_SEARCH:
-        m_bNotFoundPage = false;
-        // A new unit is being tried; the success of the one before no longer describes the run.
-        m_bLastUpdateOk = false;
-        StartWorker(EUnitStep::Search);
+        StartSearch();
         return true;
     case STATE_SEARCH_RESULT:
         return ShowSearchResult();
@@ -254,7 +251,7 @@ bool COrlixDlg::DoStep(int nAnswer)
     case STATE_DOWNLOAD_RESULT:
         return ShowDownloadResult();
     case STATE_PROGRAM:
-        StartWorker(EUnitStep::Program);
+        StartProgramming();
         return true;
     case STATE_PROGRAM_RESULT:
     {

@@ -75,6 +75,14 @@ void COrlixDlg::StartWorker(EUnitStep step)
     m_runner.Start(step, proc, m_image);
 }
 
+void COrlixDlg::StartSearch()
+{
+    m_bNotFoundPage = false;
+    // A new unit is being tried; the success of the one before no longer describes the run.
+    m_bLastUpdateOk = false;
+    StartWorker(EUnitStep::Search);
+}
+
 bool COrlixDlg::ShowSearchResult()
 {
     const bool bFound = m_session.IsFound();
@@ -91,6 +99,11 @@ bool COrlixDlg::StartDownload()
     }
     StartWorker(EUnitStep::Download);
     return true;
+}
+
+void COrlixDlg::StartProgramming()
+{
+    StartWorker(EUnitStep::Program);
 }
 
 bool COrlixDlg::ShowDownloadResult()
