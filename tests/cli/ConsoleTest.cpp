@@ -108,18 +108,6 @@ TEST_F(ConsoleApp, EndOfInputOrACloseRequestOnAWaitingPageClosesAtOnce)
     EXPECT_EQ(m_nState, STATE_WELCOME);
 }
 
-TEST_F(ConsoleApp, RepeatModeAnswersInEitherLanguageAndAsksAgainOnAnythingElse)
-{
-    const auto [nStatus, strOut] =
-        Run("-r -f:" + m_strFirmware,
-            {Line(""), Line(""), Line(""), Line("maybe"), Line("J"), Line(""), Line(""), Line("nein")});
-    EXPECT_EQ(nStatus, 0) << strOut;
-    EXPECT_EQ(m_pUnit->nPrograms, 2);
-    EXPECT_EQ(Count(strOut, "Please answer y (yes) or n (no)."), 1U);
-    EXPECT_EQ(Count(strOut, "> [Yes] / [No] Answer y or n."), 3U)
-        << "asked, asked again, and for the second unit";
-}
-
 TEST_F(ConsoleApp, NotFoundPageNamesTheDeniedAndTheHeldPortsEachInItsHint)
 {
     m_pUnit->found = {false};

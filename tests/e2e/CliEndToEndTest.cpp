@@ -199,16 +199,6 @@ TEST_F(CliEndToEnd, UnusableFilesKeepTheWizardOnTheFirmwarePage)
     }
 }
 
-TEST_F(CliEndToEnd, MissingCommandLineFileShowsTheGermanBox)
-{
-    const std::string strMissing = m_dir.File("no such folder/fw.mhx");
-    const SProcessResult result = RunCli({"-f:" + strMissing}, "");
-    EXPECT_EQ(result.nExitCode, 1);
-    EXPECT_NE(result.strStdout.find("Der angegebene Pfad existiert nicht"), std::string::npos)
-        << result.strStdout;
-    EXPECT_NE(result.strStdout.find(T(118)), std::string::npos);
-}
-
 // orlix-cli running with its stdin and stdout on pipes, for tests that act while it runs.
 class CLiveCli
 {
