@@ -128,13 +128,7 @@ void CSerialPort::Open(const std::string& strPort, uint32_t dwBaud, Parity parit
     dcb.DCBlength = sizeof dcb;
     if (!::GetCommState(hPort, &dcb))
         FailLast();
-    SSerialState state;
-    DcbToState(dcb, state);
-    state.BaudRate = dwBaud;
-    state.ByteSize = nDataBits;
-    state.Parity = parity;
-    state.StopBits = stopBits;
-    StateToDcb(state, dcb);
+    LineToDcb(dwBaud, nDataBits, parity, stopBits, dcb);
     dcb.fDsrSensitivity = FALSE;
     ApplyFlowControl(flowControl, dcb);
     // Bytes must pass unaltered whatever the previous user left behind: no NUL stripping, no
