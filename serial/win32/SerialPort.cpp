@@ -178,6 +178,10 @@ intptr_t CSerialPort::Detach() noexcept
 {
     const intptr_t handle = m_handle;
     m_handle = -1;
+    // The device is the new owner's now; our claim on its name goes.
+    if (m_claimHandle != -1)
+        ::CloseHandle(ToHandle(m_claimHandle));
+    m_claimHandle = -1;
     return handle;
 }
 
