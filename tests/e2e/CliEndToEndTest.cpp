@@ -338,8 +338,8 @@ TEST_F(CliEndToEnd, SignalsEndTheWizardWithoutStartingATransfer)
             ASSERT_TRUE(sim.Start(dir.Path(), opts)) << sim.Error();
             before = sim.ReadDump();
             args = {"-a", "-f:" + strFile};
-            for (const std::string& strPath : sim.DecoyPaths())
-                args.push_back("-p:" + strPath);
+            for (const std::string& strName : opts.decoyNames)
+                args.push_back("-p:" + dir.Path() + "/" + strName);
             args.push_back("-p:" + sim.LinkPath());
         }
         CLiveCli cli;

@@ -33,7 +33,7 @@ bool Xdotool(const std::vector<std::string>& args, std::string* pOutput = nullpt
     {
         *pOutput = result.strStdout;
     }
-    return result.Succeeded();
+    return result.bStarted && !result.bTimedOut && result.nExitCode == 0;
 }
 
 // Waits until done() holds, pressing Space every half second when bSpace; false after the
