@@ -1,11 +1,15 @@
 #include "app/gui/OrlixApp.h"
 
+#include "app/core/KernelInfo.h"
 #include "app/gui/Autopilot.h"
 #include "app/gui/WizardDialog.h"
+#include "app/gui/WxText.h"
 
 #include <wx/image.h>
+#include <wx/msgdlg.h>
 
 #include <cstdlib>
+#include <iostream>
 #include <memory>
 
 COrlixApp::COrlixApp(std::string strCmdLine, std::string strAppName)
@@ -26,6 +30,15 @@ bool COrlixApp::OnInit()
 
 int COrlixApp::OnRun()
 {
+    // Kernel files the user asked for, or put in a kernel folder, that cannot be used end the
+    // program before any unit is touched; the built-in kernels are no silent substitute.
+    std::string strKernelError;
+    if (!LoadKernelsForCommandLine(m_strCmdLine, strKernelError))
+    {
+        std::cerr << m_strAppName << ": " << strKernelError << "\n";
+        wxMessageBox(FromNarrow(strKernelError), FromNarrow(m_strAppName), wxOK | wxICON_ERROR);
+        return 1;
+    }
     std::unique_ptr<CWizardDialog> pDlg;
     SAutopilotOptions autopilot;
     const char* pszAutopilot = std::getenv("ORLIX_GUI_AUTOPILOT");
