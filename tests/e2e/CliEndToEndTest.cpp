@@ -148,7 +148,7 @@ TEST_F(CliEndToEnd, KernelFileNamedWithKIsTheOneSentAndIsNamedInTheBanner)
     {
         kernel[i] = static_cast<uint8_t>(i * 7 + 1);
     }
-    WriteFileBytes(strKernels + "/kernel-148.bin", kernel);
+    WriteFileText(strKernels + "/kernel-148.bin", std::string(kernel.begin(), kernel.end()));
     SSimProcessOptions opts;
     opts.strChip = "MB90F362";
     opts.extraArgs = {"--kernels", strKernels};

@@ -2,8 +2,7 @@
 // there can be unusable (reported, never passed over for the next folder or the built-in one).
 #include "firmware/Sha256.h"
 #include "target/KernelResources.h"
-#include "tests/support/FileUtil.h"
-#include "tests/support/TempDir.h"
+#include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -20,6 +19,11 @@ namespace fs = std::filesystem;
 std::vector<uint8_t> KernelBytes(uint32_t dwId, std::size_t nSize)
 {
     return std::vector<uint8_t>(nSize, static_cast<uint8_t>(dwId));
+}
+
+void WriteFileBytes(const std::string& strPath, const std::vector<uint8_t>& bytes)
+{
+    WriteFileText(strPath, std::string(bytes.begin(), bytes.end()));
 }
 
 // "134=user 148=builtin": where each id's kernel came from.
