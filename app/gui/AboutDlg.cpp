@@ -60,8 +60,14 @@ CAboutDlg::CAboutDlg(wxWindow* pParent) : wxDialog(pParent, wxID_ANY, FromNarrow
     pText2->Wrap(nTextWidth);
     pText2->SetSize(pText2->GetBestSize());
     // A word longer than the line (a kernel file's path or SHA-256) cannot wrap: the box grows
-    // to the right instead, so it is shown whole.
+    // to the right instead, so it is shown whole, and the other lines use the new width.
     const int nOverflow = std::max(0, pText2->GetSize().x - nTextWidth);
+    if (nOverflow > 0)
+    {
+        pText2->SetLabelText(FromNarrow(AboutSecondLine()));
+        pText2->Wrap(nTextWidth + nOverflow);
+        pText2->SetSize(pText2->GetBestSize());
+    }
 
     auto* pButton = new wxButton(this, wxID_OK, wxString::FromUTF8(pOk->pszText),
                                  toPixels(pOk->rc.x, pOk->rc.y) + wxSize(nOverflow, 0),
