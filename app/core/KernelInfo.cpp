@@ -1,6 +1,7 @@
 #include "app/core/KernelInfo.h"
 
 #include "app/core/CommandLine.h"
+#include "app/core/TextIds.h"
 #include "app/core/Texts.h"
 #include "app/core/Version.h"
 #include "target/ChipDef.h"
@@ -9,18 +10,6 @@
 
 namespace
 {
-// Text ids of the kernel lines and errors.
-constexpr unsigned TEXT_STAND_IN_NOTICE = 146;
-constexpr unsigned TEXT_KERNEL_FILE = 147;
-constexpr unsigned TEXT_KERNEL_STAND_IN = 148;
-constexpr unsigned TEXT_KERNEL_BUILT_IN = 149;
-constexpr unsigned TEXT_FOLDER_MISSING = 150;
-constexpr unsigned TEXT_FOLDER_EMPTY = 151;
-constexpr unsigned TEXT_WRONG_SIZE = 152;
-constexpr unsigned TEXT_NOT_A_FILE = 153;
-constexpr unsigned TEXT_UNREADABLE = 154;
-constexpr unsigned TEXT_NO_FOLDER = 155;
-
 // "134 (MB90F345, MB90F345CAS)": the id and the processors that get it.
 std::string KernelName(uint32_t dwId)
 {
@@ -29,9 +18,7 @@ std::string KernelName(uint32_t dwId)
     {
         if (ChipTable()[i].ResourceId == dwId)
         {
-            const SChipRow& row = ChipTable()[i];
-            strChips += (strChips.empty() ? "" : ", ") +
-                        std::string(row.Name, std::find(row.Name, row.Name + sizeof row.Name, '\0'));
+            strChips += (strChips.empty() ? "" : ", ") + ChipTable()[i].Name;
         }
     }
     return std::to_string(dwId) + (strChips.empty() ? "" : " (" + strChips + ")");
@@ -44,7 +31,7 @@ bool LoadKernelsForCommandLine(const std::string& strCmdLine, std::string& strEr
     const bool bNamed = FindKernelFolderOption(strCmdLine, strFolder);
     if (bNamed && strFolder.empty())
     {
-        strError = LoadText(TEXT_NO_FOLDER);
+        strError = LoadText(IDS_KERNEL_NO_FOLDER);
         return false;
     }
     SKernelStoreError error;
@@ -63,16 +50,16 @@ std::string KernelErrorText(const SKernelStoreError& error)
     case EKernelStoreError::None:
         return {};
     case EKernelStoreError::FolderMissing:
-        return FormatText(LoadText(TEXT_FOLDER_MISSING), {error.strPath});
+        return FormatText(LoadText(IDS_KERNEL_FOLDER_MISSING), {error.strPath});
     case EKernelStoreError::FolderEmpty:
-        return FormatText(LoadText(TEXT_FOLDER_EMPTY), {error.strPath});
+        return FormatText(LoadText(IDS_KERNEL_FOLDER_EMPTY), {error.strPath});
     case EKernelStoreError::WrongSize:
-        return FormatText(LoadText(TEXT_WRONG_SIZE), {error.strPath, std::to_string(error.qwSize),
-                                                      std::to_string(error.dwExpectedSize)});
+        return FormatText(LoadText(IDS_KERNEL_WRONG_SIZE), {error.strPath, std::to_string(error.qwSize),
+                                                            std::to_string(error.dwExpectedSize)});
     case EKernelStoreError::NotAFile:
-        return FormatText(LoadText(TEXT_NOT_A_FILE), {error.strPath});
+        return FormatText(LoadText(IDS_KERNEL_NOT_A_FILE), {error.strPath});
     case EKernelStoreError::Unreadable:
-        return FormatText(LoadText(TEXT_UNREADABLE), {error.strPath, error.strReason});
+        return FormatText(LoadText(IDS_KERNEL_UNREADABLE), {error.strPath, error.strReason});
     }
     return {};
 }
@@ -88,7 +75,7 @@ std::vector<std::string> KernelsInUseLines(bool bShort)
 {
     if (bShort && OnlyBuiltInStandIns())
     {
-        return {LoadText(TEXT_STAND_IN_NOTICE)};
+        return {LoadText(IDS_KERNEL_STAND_IN_NOTICE)};
     }
     std::vector<std::string> lines;
     for (const SKernelInUse& kernel : ProcessKernelStore().InUse())
@@ -97,15 +84,15 @@ std::vector<std::string> KernelsInUseLines(bool bShort)
         if (kernel.bFromFile)
         {
             lines.push_back(
-                FormatText(LoadText(TEXT_KERNEL_FILE), {strName, kernel.strPath, kernel.strSha256}));
+                FormatText(LoadText(IDS_KERNEL_FILE), {strName, kernel.strPath, kernel.strSha256}));
         }
         else if (kernel.bStandIn)
         {
-            lines.push_back(FormatText(LoadText(TEXT_KERNEL_STAND_IN), {strName}));
+            lines.push_back(FormatText(LoadText(IDS_KERNEL_STAND_IN), {strName}));
         }
         else
         {
-            lines.push_back(FormatText(LoadText(TEXT_KERNEL_BUILT_IN), {strName, kernel.strSha256}));
+            lines.push_back(FormatText(LoadText(IDS_KERNEL_BUILT_IN), {strName, kernel.strSha256}));
         }
     }
     return lines;
