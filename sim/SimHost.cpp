@@ -15,6 +15,27 @@
 
 namespace
 {
+std::string KernelStoreMessage(const SKernelStoreError& error)
+{
+    switch (error.eKind)
+    {
+    case EKernelStoreError::None:
+        break;
+    case EKernelStoreError::FolderMissing:
+        return "--kernels " + error.strPath + ": no such folder";
+    case EKernelStoreError::FolderEmpty:
+        return "--kernels " + error.strPath + ": holds neither kernel-134.bin nor kernel-148.bin";
+    case EKernelStoreError::WrongSize:
+        return "kernel file " + error.strPath + " has " + std::to_string(error.qwSize) + " bytes, not " +
+               std::to_string(error.dwExpectedSize);
+    case EKernelStoreError::NotAFile:
+        return "kernel file " + error.strPath + " is not a regular file";
+    case EKernelStoreError::Unreadable:
+        return "kernel file " + error.strPath + " cannot be read: " + error.strReason;
+    }
+    return "kernel files cannot be used";
+}
+
 const char* KindPrefix(ESimEvent eKind)
 {
     switch (eKind)
@@ -65,7 +86,22 @@ bool CSimHost::Start(std::string& strError)
     config.dwEraseMs = m_opts.dwEraseMs;
     config.dwBlankMs = m_opts.dwBlankMs;
     config.faults = m_opts.faults;
-    // The unit runs only the kernel made for its processor, as the program carries it.
+    // The unit runs only the kernel made for its processor, as the program carries it: from
+    // the same kernel files the program reads, else built in.
+    SKernelStoreError kernelError;
+    if (!LoadProcessKernels(m_opts.strKernels.empty() ? nullptr : m_opts.strKernels.c_str(), kernelError))
+    {
+        strError = KernelStoreMessage(kernelError);
+        return false;
+    }
+    for (const SKernelInUse& inUse : ProcessKernelStore().InUse())
+    {
+        if (inUse.dwId == config.chip.ResourceId && inUse.bFromFile)
+        {
+            Message("kernel " + std::to_string(inUse.dwId) + " from " + inUse.strPath + ", SHA-256 " +
+                    inUse.strSha256);
+        }
+    }
     SResourceData kernel;
     if (FindKernelResource(config.chip.ResourceId, "FLASH", kernel) && kernel.pData != nullptr)
     {

@@ -238,6 +238,11 @@ bool ParseSimOptions(const std::vector<std::string>& args, SSimOptions& opts, st
             bOk = takeValue();
             opts.decoys.push_back(strValue);
         }
+        else if (strOpt == "--kernels")
+        {
+            bOk = takeValue();
+            opts.strKernels = strValue;
+        }
         else
         {
             strError = "unknown option '" + args[i] + "' (see --help)";
@@ -248,7 +253,7 @@ bool ParseSimOptions(const std::vector<std::string>& args, SSimOptions& opts, st
             return false;
         }
         if (strValue.empty() && (strOpt == "--link" || strOpt == "--chip" || strOpt == "--dump" ||
-                                 strOpt == "--log" || strOpt == "--decoy"))
+                                 strOpt == "--log" || strOpt == "--decoy" || strOpt == "--kernels"))
         {
             strError = strOpt + " needs a non-empty value";
             return false;
@@ -304,6 +309,11 @@ Options:
   --log FILE           protocol log: every byte with time, direction and line speed,
                        and the unit's events
   --decoy PATH         one more pty linked at PATH that never answers (repeatable)
+  --kernels DIR        expect the flash kernel from DIR/kernel-134.bin or kernel-148.bin,
+                       as orlix and orlix-cli take it with -k:DIR; without it, from the
+                       same default kernel folders as they (the user's data folder, then
+                       /usr/share/orlix/kernels), else the built-in one. A kernel file of
+                       the wrong size or that cannot be read is an error (status 1)
   --quiet              nothing on stderr
   --fault FAULT        inject a fault (repeatable):
       no-sync            no answer to the sync byte 0x18

@@ -18,6 +18,7 @@ struct SSimOptions
     std::string strDump;             // --dump FILE
     std::string strLog;              // --log FILE
     std::vector<std::string> decoys; // --decoy PATH, repeatable
+    std::string strKernels;          // --kernels DIR: kernel-<id>.bin files, as the programs' -k
     bool bQuiet = false;             // --quiet
     bool bHelp = false;              // --help
 };

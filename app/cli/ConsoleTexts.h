@@ -12,7 +12,7 @@ enum class ECliText
     FileCancelled,  // the file dialog was left without a name
     AccessDenied,   // %s: ports, %s: group, %s: group
     PortsInUse,     // %s: ports
-    StandInNotice,  // prefix of STAND_IN_KERNEL_NOTICE
+    StandInNotice,  // prefix of the stand-in kernel notice
     Usage,          // --help
 };
 

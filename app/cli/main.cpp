@@ -1,12 +1,12 @@
 // orlix-cli: the update wizard in a terminal, for service benches without a desktop and for
-// scripted use. Same command line as the windowed program (-f, -a, -r, -p).
+// scripted use. Same command line as the windowed program (-f, -a, -r, -p, -k).
 #include "app/cli/ConsoleApp.h"
 #include "app/cli/ConsoleTexts.h"
 #include "app/cli/InputReader.h"
 #include "app/core/CommandLine.h"
+#include "app/core/KernelInfo.h"
 #include "app/core/Texts.h"
 #include "app/core/Version.h"
-#include "target/KernelResources.h"
 
 #include <csignal>
 #include <cstring>
@@ -23,9 +23,21 @@ int main(int argc, char** argv)
             std::cout << FormatText(CliText(ECliText::Usage), {strAppName}) << "\n";
             return 0;
         }
+    }
+    // The kernels are settled first: --version and the banner say which are in use, and a
+    // kernel file that cannot be used ends the program before a unit is touched.
+    const std::string strCmdLine = JoinCommandLine(argc, argv);
+    std::string strKernelError;
+    if (!LoadKernelsForCommandLine(strCmdLine, strKernelError))
+    {
+        std::cerr << strAppName << ": " << strKernelError << "\n";
+        return 1;
+    }
+    for (int i = 1; i < argc; ++i)
+    {
         if (std::strcmp(argv[i], "--version") == 0)
         {
-            std::cout << ORLIX_PRODUCT_NAME << " " << ORLIX_VERSION << "\n";
+            std::cout << VersionText() << "\n";
             return 0;
         }
     }
@@ -39,14 +51,15 @@ int main(int argc, char** argv)
 
     std::string strBanner = std::string(ORLIX_DIALOG_TITLE) + " - " + ORLIX_ABOUT_TEXT2;
     app.View().PrintLine(strBanner);
-    if (KernelsAreStandIns())
+    const std::string strPrefix = OnlyBuiltInStandIns() ? CliText(ECliText::StandInNotice) : std::string();
+    for (const std::string& strLine : KernelsInUseLines(true))
     {
-        app.View().PrintLine(CliText(ECliText::StandInNotice) + STAND_IN_KERNEL_NOTICE);
+        app.View().PrintLine(strPrefix + strLine);
     }
 
     COrlixDlg& dlg = app.Dialog();
     dlg.SetAppName(strAppName);
-    dlg.ParseCommandLine(JoinCommandLine(argc, argv));
+    dlg.ParseCommandLine(strCmdLine);
 
     CInputReader reader(app.Queue(), STDIN_FILENO);
     if (!reader.Start())

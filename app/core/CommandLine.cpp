@@ -146,3 +146,17 @@ std::string AppNameFromPath(const std::string& strPath)
     }
     return strName;
 }
+
+bool FindKernelFolderOption(const std::string& strCmdLine, std::string& strFolder)
+{
+    bool bFound = false;
+    for (const SCommandLineOption& option : SplitCommandLine(strCmdLine))
+    {
+        if (option.strName == "k" || option.strName == "K")
+        {
+            bFound = true;
+            strFolder = option.strValue;
+        }
+    }
+    return bFound;
+}

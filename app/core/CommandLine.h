@@ -25,3 +25,8 @@ std::string JoinCommandLine(int argc, char** argv);
 // The executable's file name without directories and extension ("/usr/bin/orlix-cli.exe"
 // gives "orlix-cli"), the caption of the wizard's message boxes.
 std::string AppNameFromPath(const std::string& strPath);
+
+// The -k (or -K) option: true when the line has one, the last one counting, with its value
+// (the folder of kernel files; empty when the option has none). Read before the wizard starts,
+// because the kernels in use are reported in the banner and by --version.
+bool FindKernelFolderOption(const std::string& strCmdLine, std::string& strFolder);

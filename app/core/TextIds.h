@@ -42,4 +42,15 @@ enum : unsigned
     IDS_FILE_CANNOT_OPEN = 143,
     IDS_FILE_CANNOT_LOAD = 144,
     IDS_PROGRAM_FAILED = 145,
+    // The flash kernels in use (KernelInfo.h), and why kernel files could not be taken.
+    IDS_KERNEL_STAND_IN_NOTICE = 146,
+    IDS_KERNEL_FILE = 147,     // "%s" kernel, path, SHA-256
+    IDS_KERNEL_STAND_IN = 148, // "%s" kernel
+    IDS_KERNEL_BUILT_IN = 149, // "%s" kernel, SHA-256
+    IDS_KERNEL_FOLDER_MISSING = 150,
+    IDS_KERNEL_FOLDER_EMPTY = 151,
+    IDS_KERNEL_WRONG_SIZE = 152, // "%s" path, size, expected size
+    IDS_KERNEL_NOT_A_FILE = 153,
+    IDS_KERNEL_UNREADABLE = 154, // "%s" path, reason
+    IDS_KERNEL_NO_FOLDER = 155,
 };

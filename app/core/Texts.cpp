@@ -17,7 +17,7 @@ struct STextRow
 };
 
 // clang-format off
-constexpr std::array<STextRow, 40> TEXT_TABLE = {{
+constexpr std::array<STextRow, 50> TEXT_TABLE = {{
     {101, "&About Orlix...",
           "&Info zu Orlix..."},
     {102, "You tried to end the update prematurely.\nUnfortunately this is not possible at the moment.\nPlease be patient.",
@@ -98,6 +98,27 @@ constexpr std::array<STextRow, 40> TEXT_TABLE = {{
           "Die Datei konnte nicht geladen werden."},
     {145, "An Error occurred during the programming process.\nThe firmware update couldn't be completed.\nPlease try it again. ",
           "Es ist ein Fehler während des Programmiervorgangs aufgetreten.\nDas Update konnte nicht abgeschlossen werden.\nBitte führen Sie das Update erneut durch."},
+    // The flash kernels in use, and why kernel files could not be taken.
+    {146, "This build carries stand-in flash kernels and can update only the simulated unit.",
+          "Dieses Programm enthält Platzhalter-Flash-Kernel und kann nur das simulierte Gerät aktualisieren."},
+    {147, "Flash kernel %s: %s, SHA-256 %s",
+          "Flash-Kernel %s: %s, SHA-256 %s"},
+    {148, "Flash kernel %s: built-in stand-in, for the simulated unit only",
+          "Flash-Kernel %s: eingebauter Platzhalter, nur für das simulierte Gerät"},
+    {149, "Flash kernel %s: built in, SHA-256 %s",
+          "Flash-Kernel %s: eingebaut, SHA-256 %s"},
+    {150, "The kernel folder '%s' does not exist or is not a folder.",
+          "Der Kernel-Ordner '%s' existiert nicht oder ist kein Ordner."},
+    {151, "The kernel folder '%s' holds neither kernel-134.bin nor kernel-148.bin.",
+          "Der Kernel-Ordner '%s' enthält weder kernel-134.bin noch kernel-148.bin."},
+    {152, "The kernel file '%s' has %s bytes; it must have %s bytes.",
+          "Die Kernel-Datei '%s' hat %s Bytes; sie muss %s Bytes haben."},
+    {153, "The kernel file '%s' is not a regular file.",
+          "Die Kernel-Datei '%s' ist keine gewöhnliche Datei."},
+    {154, "The kernel file '%s' cannot be read: %s",
+          "Die Kernel-Datei '%s' kann nicht gelesen werden: %s"},
+    {155, "The option -k needs a folder: -k:FOLDER",
+          "Die Option -k braucht einen Ordner: -k:ORDNER"},
 }};
 // clang-format on
 

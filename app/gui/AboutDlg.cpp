@@ -1,11 +1,11 @@
 #include "app/gui/AboutDlg.h"
 
+#include "app/core/KernelInfo.h"
 #include "app/core/Version.h"
 #include "app/gui/Artwork.h"
 #include "app/gui/DialogTemplate.h"
 #include "app/gui/WizardControls.h"
 #include "app/gui/WxText.h"
-#include "target/KernelResources.h"
 
 #include <wx/button.h>
 #include <wx/settings.h>
@@ -13,7 +13,6 @@
 #include <wx/stattext.h>
 
 #include <algorithm>
-#include <cctype>
 #include <string>
 
 namespace
@@ -23,17 +22,13 @@ constexpr int TEXT_RIGHT_MARGIN = 6;
 constexpr int BOTTOM_MARGIN = 7;
 } // namespace
 
-std::string AboutSecondLine(bool bStandInKernels)
+std::string AboutSecondLine()
 {
     std::string strLine = ORLIX_ABOUT_TEXT2;
-    if (bStandInKernels)
+    strLine += ".";
+    for (const std::string& strKernel : KernelsInUseLines(true))
     {
-        std::string strNotice = STAND_IN_KERNEL_NOTICE;
-        if (!strNotice.empty())
-        {
-            strNotice[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(strNotice[0])));
-        }
-        strLine += ".\n" + strNotice + ".";
+        strLine += "\n" + strKernel;
     }
     return strLine;
 }
@@ -61,16 +56,26 @@ CAboutDlg::CAboutDlg(wxWindow* pParent) : wxDialog(pParent, wxID_ANY, FromNarrow
     const int nLine2Top = std::max(toPixels(0, pLine2->rc.y).y, pText1->GetRect().GetBottom() + 1);
     auto* pText2 =
         new wxStaticText(this, IDC_ABOUT_LINE2, wxString(), wxPoint(toPixels(pLine2->rc.x, 0).x, nLine2Top));
-    pText2->SetLabelText(FromNarrow(AboutSecondLine(KernelsAreStandIns())));
+    pText2->SetLabelText(FromNarrow(AboutSecondLine()));
     pText2->Wrap(nTextWidth);
     pText2->SetSize(pText2->GetBestSize());
+    // A word longer than the line (a kernel file's path or SHA-256) cannot wrap: the box grows
+    // to the right instead, so it is shown whole, and the other lines use the new width.
+    const int nOverflow = std::max(0, pText2->GetSize().x - nTextWidth);
+    if (nOverflow > 0)
+    {
+        pText2->SetLabelText(FromNarrow(AboutSecondLine()));
+        pText2->Wrap(nTextWidth + nOverflow);
+        pText2->SetSize(pText2->GetBestSize());
+    }
 
     auto* pButton = new wxButton(this, wxID_OK, wxString::FromUTF8(pOk->pszText),
-                                 toPixels(pOk->rc.x, pOk->rc.y), sizeToPixels(pOk->rc.cx, pOk->rc.cy));
+                                 toPixels(pOk->rc.x, pOk->rc.y) + wxSize(nOverflow, 0),
+                                 sizeToPixels(pOk->rc.cx, pOk->rc.cy));
     pButton->SetDefault();
     pButton->SetFocus();
 
-    wxSize client = sizeToPixels(tmpl.cx, tmpl.cy);
+    wxSize client = sizeToPixels(tmpl.cx, tmpl.cy) + wxSize(nOverflow, 0);
     client.y = std::max(client.y, pText2->GetRect().GetBottom() + 1 + sizeToPixels(0, BOTTOM_MARGIN).y);
     SetClientSize(client);
     CentreOnParent();

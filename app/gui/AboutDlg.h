@@ -10,6 +10,5 @@ public:
     explicit CAboutDlg(wxWindow* pParent);
 };
 
-// The About box's second line: the product's description, and, in a build with stand-in
-// flash kernels, a sentence saying so.
-std::string AboutSecondLine(bool bStandInKernels);
+// The About box's second line: the product's description and which flash kernels are in use.
+std::string AboutSecondLine();

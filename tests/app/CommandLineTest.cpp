@@ -24,6 +24,27 @@ TEST(ParseCommandLine, OptionsAndTheirEdges)
         EXPECT_EQ(Parse(pszLine), pszExpected) << pszLine;
 }
 
+TEST(FindKernelFolderOption, LastKOptionWithItsValue)
+{
+    // clang-format off
+    const std::pair<const char*, const char*> cases[] = {
+        {"", "-"}, {"-a -f:x.mhx", "-"}, {"-kk:/x -kernels:/x", "-"}, {"-f:-k:/x", "-"}, // a value is no option
+        {"-k:/opt/kernels", "/opt/kernels"}, {"/K:\"/home/a b/k\" -a", "/home/a b/k"},
+        {"-k:first -a -k:second", "second"}, {"-k", ""}, {"-k: -a", ""}, {"-k:/x -k", ""},
+    };
+    // clang-format on
+    for (const auto& [pszLine, pszExpected] : cases)
+    {
+        std::string strFolder = "-";
+        const bool bFound = FindKernelFolderOption(pszLine, strFolder);
+        EXPECT_EQ(bFound ? strFolder : "-", pszExpected) << pszLine;
+    }
+    EXPECT_EQ(Parse("-k:/opt/k -a"), "1 0 |") << "the wizard itself ignores -k";
+    std::string strFolder;
+    EXPECT_TRUE(FindKernelFolderOption(Join({"-k:/tmp/my kernels", "-a"}), strFolder));
+    EXPECT_EQ(strFolder, "/tmp/my kernels");
+}
+
 TEST(JoinCommandLine, QuotesValuesWithSpacesSoTheParserReadsThemWhole)
 {
     EXPECT_EQ(Join({}), "");

@@ -106,7 +106,7 @@ TEST(TextTable, EveryTextInBothLanguages)
         EXPECT_EQ(LoadText(row.nId, ETextLanguage::English), row.pszEnglish) << row.nId;
         EXPECT_EQ(LoadText(row.nId, ETextLanguage::German), row.pszGerman) << row.nId;
     }
-    for (const unsigned nMissing : {0u, 100u, 110u, 114u, 115u, 116u, 141u, 146u})
+    for (const unsigned nMissing : {0u, 100u, 110u, 114u, 115u, 116u, 141u, 156u})
     {
         EXPECT_EQ(LoadText(nMissing, ETextLanguage::English), "") << nMissing;
         EXPECT_EQ(LoadText(nMissing, ETextLanguage::German), "") << nMissing;

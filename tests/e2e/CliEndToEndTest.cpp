@@ -2,6 +2,7 @@
 // answers typed ahead on stdin, checked by exit status, transcript and the unit's flash.
 #include "app/core/Texts.h"
 #include "firmware/FirmwareImage.h"
+#include "firmware/Sha256.h"
 #include "target/ChipDef.h"
 #include "tests/support/ChildSpawn.h"
 #include "tests/support/TestSupport.h"
@@ -132,6 +133,35 @@ TEST_F(CliEndToEnd, StepByStepUpdatesAnMB90F362)
     const SProcessResult result = RunCli({"-f:" + strFile, LinkArg()}, "\n\n\n\n");
     EXPECT_EQ(result.nExitCode, 0) << result.strStdout;
     EXPECT_NE(m_sim.StderrText().find("kernel of 873 bytes"), std::string::npos) << m_sim.StderrText();
+    EXPECT_TRUE(FinalFlash() == ExpectedFlash(strFile, "MB90F362"));
+}
+
+TEST_F(CliEndToEnd, KernelFileNamedWithKIsTheOneSentAndIsNamedInTheBanner)
+{
+    // Not the stand-in: the unit, given the same file, takes no other kernel.
+    const std::string strKernels = m_dir.File("my kernels");
+    std::filesystem::create_directory(strKernels);
+    std::vector<uint8_t> kernel(873);
+    for (std::size_t i = 0; i < kernel.size(); ++i)
+    {
+        kernel[i] = static_cast<uint8_t>(i * 7 + 1);
+    }
+    WriteFileText(strKernels + "/kernel-148.bin", std::string(kernel.begin(), kernel.end()));
+    SSimProcessOptions opts;
+    opts.strChip = "MB90F362";
+    opts.extraArgs = {"--kernels", strKernels};
+    ASSERT_TRUE(m_sim.Start(m_dir.Path(), opts)) << m_sim.Error();
+
+    const std::string strFile = OrlixSamplePath(SAMPLE_362);
+    const SProcessResult result = RunCli({"-a", "-k:" + strKernels, "-f:" + strFile, LinkArg()}, "\n\n");
+    EXPECT_EQ(result.nExitCode, 0) << result.strStdout;
+    const std::string strSha = CSha256::ToHex(CSha256::Of(kernel.data(), kernel.size()));
+    EXPECT_NE(result.strStdout.find("Flash kernel 148 (MB90F362): " + strKernels +
+                                    "/kernel-148.bin, SHA-256 " + strSha),
+              std::string::npos)
+        << result.strStdout;
+    EXPECT_NE(result.strStdout.find("Flash kernel 134 (MB90F345, MB90F345CAS): built-in stand-in"),
+              std::string::npos);
     EXPECT_TRUE(FinalFlash() == ExpectedFlash(strFile, "MB90F362"));
 }
 
