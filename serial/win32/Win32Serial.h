@@ -42,9 +42,12 @@ private:
 };
 
 // Waits for an overlapped transfer the caller has started (bStarted: the result of the starting
-// call) and returns its byte count. The wake-up event hWake cancels the transfer and throws
-// ERROR_OPERATION_ABORTED once the system has let go of the buffer.
-uint32_t FinishIo(HANDLE hPort, HANDLE hWake, BOOL bStarted, OVERLAPPED& ov);
+// call) and returns its byte count; a transfer its time-out ended counts as done. The wake-up
+// event hWake cancels the transfer and throws ERROR_OPERATION_ABORTED once the system has let
+// go of the buffer. A transfer still running dwGuardMs after it began, long past its own
+// time-out, is cancelled too: the device no longer answers (some drivers never complete a
+// transfer on a device that has gone), ERROR_SEM_TIMEOUT.
+uint32_t FinishIo(HANDLE hPort, HANDLE hWake, BOOL bStarted, OVERLAPPED& ov, DWORD dwGuardMs);
 
 // "COM7" (any case, any number) becomes "\\.\COM7": CreateFile finds COM1 to COM9 by the bare
 // name but COM10 and above only through the device namespace. Anything else stays as given.
