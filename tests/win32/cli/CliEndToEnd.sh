@@ -21,7 +21,7 @@ case $row in
   search) set -- MB90F345 analyzer-mb90f345.mhx "" search '\n\n' 0 image "COM$com|$found|$success" ;;
   not-found) set -- MB90F345 analyzer-mb90f345.mhx no-sync port '\n' 1 - "$not_found" ;;
   crc-once) set -- MB90F345 analyzer-mb90f345.mhx crc-once=0xF80000 port '\n\n' 0 image "$success" ;;
-  vanish) set -- MB90F345 analyzer-mb90f345.mhx vanish-after=20 port '\ny\n' 1 - "$prog_error|$not_found" ;;
+  vanish) set -- MB90F345 analyzer-mb90f345.mhx vanish-after=20 port '\ny\n\n' 1 - "$prog_error|$not_found" ;;
   *) echo "unknown row $row" >&2; exit 2 ;;
 esac
 chip=$1 sample=$2 fault=$3 mode=$4 input=$5 want_exit=$6 flash=$7 texts=$8
