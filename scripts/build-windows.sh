@@ -28,4 +28,8 @@ cmake -S . -B build-win/host -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORLIX_
 cmake --build build-win/host -j "$(nproc)" --target orlix-sim
 cmake -S . -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE="$here/cmake/toolchains/mingw-w64.cmake" \
   -DCMAKE_BUILD_TYPE=Release -DORLIX_BUILD_BENCH=OFF -DORLIX_HOST_SIM="$here/build-win/host/bin/orlix-sim" "$@"
+# Test discovery runs the test programs under Wine during the build: one prefix and one
+# wineserver serve it and the tests afterwards.
+. tests/win32/wine-env.sh
+wine_env_init build-win
 cmake --build build-win -j "$(nproc)"

@@ -12,19 +12,21 @@ wine_env_init "$build_dir"
 found="The unit was found."
 success="The firmware update was successful."
 not_found="The unit was not found!"
+not_found_de="Es wurde kein Gerät gefunden."
 prog_error="An Error occurred during the programming process."
 # row: processor, sample, sim faults, -p or search, typed input, exit status, flash check,
-#      texts that must appear (|-separated)
+#      texts that must appear (|-separated), locale (default C)
 case $row in
   update-345) set -- MB90F345 analyzer-mb90f345.mhx "" port '\n\n' 0 image "$found|$success" ;;
   update-362) set -- MB90F362 controller-mb90f362.mhx "" port '\n\n' 0 image "$found|$success" ;;
   search) set -- MB90F345 analyzer-mb90f345.mhx "" search '\n\n' 0 image "COM$com|$found|$success" ;;
-  not-found) set -- MB90F345 analyzer-mb90f345.mhx no-sync port '\n' 1 - "$not_found" ;;
+  # In German: the umlauts must come through as UTF-8.
+  not-found) set -- MB90F345 analyzer-mb90f345.mhx no-sync port '\n' 1 - "$not_found_de" de_DE.UTF-8 ;;
   crc-once) set -- MB90F345 analyzer-mb90f345.mhx crc-once=0xF80000 port '\n\n' 0 image "$success" ;;
   vanish) set -- MB90F345 analyzer-mb90f345.mhx vanish-after=20 port '\ny\n\n' 1 - "$prog_error|$not_found" ;;
   *) echo "unknown row $row" >&2; exit 2 ;;
 esac
-chip=$1 sample=$2 fault=$3 mode=$4 input=$5 want_exit=$6 flash=$7 texts=$8
+chip=$1 sample=$2 fault=$3 mode=$4 input=$5 want_exit=$6 flash=$7 texts=$8 lang=${9:-C}
 
 dir=$(mktemp -d "${TMPDIR:-/tmp}/orlix-wine-e2e.XXXXXX")
 cleanup() {
@@ -63,7 +65,7 @@ else
   args+=("-p:COM$com")
 fi
 set +e
-printf "$input" | LC_ALL=C timeout 120 wine "$cli" "${args[@]}" >"$dir/cli.out" 2>&1
+printf "$input" | LC_ALL=$lang timeout 120 wine "$cli" "${args[@]}" >"$dir/cli.out" 2>&1
 status=$?
 set -e
 [ "$status" -eq "$want_exit" ] || fail "exit status $status, expected $want_exit"
