@@ -53,6 +53,10 @@ uint32_t FinishIo(HANDLE hPort, HANDLE hWake, BOOL bStarted, OVERLAPPED& ov, DWO
 // name but COM10 and above only through the device namespace. Anything else stays as given.
 std::string DeviceNameOf(const std::string& strPort);
 
+// Writes rate, data bits, parity and stop bits into the DCB; parity and stop-bit values outside
+// their tables leave those fields as they are.
+void LineToDcb(uint32_t dwBaud, uint8_t nDataBits, CSerialPort::Parity parity, CSerialPort::StopBits stopBits,
+               DCB& dcb);
 // Writes the line settings of the state into the DCB, leaving every other field as it is.
 // Parity and stop-bit values outside their tables leave those fields as they are.
 void StateToDcb(const SSerialState& state, DCB& dcb);

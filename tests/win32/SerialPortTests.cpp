@@ -4,8 +4,7 @@
 #include "serial/EnumPorts.h"
 #include "serial/PortHolder.h"
 #include "serial/SerialPort.h"
-
-#include <windows.h>
+#include "serial/win32/Win32Serial.h"
 
 #include <cerrno>
 #include <chrono>
@@ -74,8 +73,12 @@ protected:
     void WaitForInput(uint32_t nCount)
     {
         SCommStatus stat;
-        for (int i = 0; i < 400 && (m_port.GetStatus(stat), stat.cbInQue < nCount); ++i)
+        m_port.GetStatus(stat);
+        for (int i = 0; i < 400 && stat.cbInQue < nCount; ++i)
+        {
             std::this_thread::sleep_for(5ms);
+            m_port.GetStatus(stat);
+        }
         ASSERT_GE(stat.cbInQue, nCount) << "input did not arrive";
     }
 
@@ -237,13 +240,44 @@ TEST(SerialException, TextsComeFromTheSystem)
               std::string(CSerialException(ERROR_FILE_NOT_FOUND).what()));
 }
 
-TEST(SerialPortClosed, OperationsOnAClosedPortFailAndNamesResolve)
+TEST(SerialDcb, FlowControlRowsSetOnlyTheirFields)
 {
-    CSerialPort port;
-    uint8_t nByte = 0;
-    EXPECT_EQ(ErrorOf([&] { port.Read(&nByte, 1); }), uint32_t{ERROR_INVALID_HANDLE});
-    EXPECT_EQ(ErrorOf([&] { port.SetBaudRate(4800); }), uint32_t{ERROR_INVALID_HANDLE});
-    port.Close();
-    EXPECT_EQ(CSerialPort::ProbePort("COM250"), 1);
-    EXPECT_EQ(CSerialPort::ProbePort("\\\\.\\COM250"), 1);
+    struct SRow
+    {
+        int nFlow;
+        BOOL bCts, bDsr;
+        DWORD dwRts, dwDtr;
+        BOOL bXonXoff;
+    };
+    // The device's modes before: RTS and DTR on, every handshake off, XON/XOFF characters zero.
+    constexpr DWORD ON_RTS = RTS_CONTROL_ENABLE, ON_DTR = DTR_CONTROL_ENABLE;
+    const SRow rows[] = {
+        {0, FALSE, FALSE, ON_RTS, ON_DTR, FALSE},
+        {1, TRUE, FALSE, RTS_CONTROL_HANDSHAKE, ON_DTR, FALSE},
+        {2, TRUE, FALSE, ON_RTS, DTR_CONTROL_HANDSHAKE, FALSE},
+        {3, FALSE, TRUE, RTS_CONTROL_HANDSHAKE, ON_DTR, FALSE},
+        {4, FALSE, TRUE, ON_RTS, DTR_CONTROL_HANDSHAKE, FALSE},
+        {5, FALSE, FALSE, ON_RTS, ON_DTR, TRUE},
+        {6, TRUE, TRUE, ON_RTS, ON_DTR, TRUE}, // outside the table: all left as they were
+    };
+    for (const SRow& row : rows)
+    {
+        SCOPED_TRACE(row.nFlow);
+        DCB dcb{};
+        dcb.fRtsControl = ON_RTS;
+        dcb.fDtrControl = ON_DTR;
+        dcb.fOutxCtsFlow = dcb.fOutxDsrFlow = dcb.fOutX = dcb.fInX = row.nFlow == 6;
+        ApplyFlowControl(static_cast<CSerialPort::FlowControl>(row.nFlow), dcb);
+        EXPECT_EQ(dcb.fOutxCtsFlow, DWORD(row.bCts));
+        EXPECT_EQ(dcb.fOutxDsrFlow, DWORD(row.bDsr));
+        EXPECT_EQ(dcb.fRtsControl, row.dwRts);
+        EXPECT_EQ(dcb.fDtrControl, row.dwDtr);
+        EXPECT_EQ(dcb.fOutX && dcb.fInX, row.bXonXoff != FALSE);
+        const bool bXonXoffRow = row.nFlow == 5;
+        EXPECT_EQ(dcb.XonChar == 0x11 && dcb.XoffChar == 0x13 && dcb.XonLim == 100 && dcb.XoffLim == 100,
+                  bXonXoffRow);
+    }
+    EXPECT_EQ(DeviceNameOf("com12"), "\\\\.\\com12");
+    EXPECT_EQ(DeviceNameOf("\\\\.\\COM12"), "\\\\.\\COM12");
+    EXPECT_EQ(DeviceNameOf("COMX"), "COMX");
 }
