@@ -1,7 +1,5 @@
 #include "serial/EnumPorts.h"
 
-#include "serial/SerialPort.h"
-
 std::string DescriptionFromFriendlyName(const std::string& strFriendlyName)
 {
     const size_t nOpen = strFriendlyName.find(" (");
@@ -50,5 +48,5 @@ void EnumerateSerialPorts(std::vector<SSerInfo>& list, const std::vector<std::st
         info.friendlyName = strPath;
         list.push_back(info);
     }
-    FinishPortList(list, bProbe, pFailures, &CSerialPort::TryOpen);
+    FinishPortList(list, bProbe, pFailures, &ProbeListedPort);
 }

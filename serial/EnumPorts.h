@@ -23,6 +23,11 @@ void EnumerateSerialPorts(std::vector<SSerInfo>& list, bool bProbe,
 void EnumerateSerialPorts(std::vector<SSerInfo>& list, const std::vector<std::string>& devicePaths,
                           bool bProbe, std::vector<SPortProbeFailure>* pFailures = nullptr);
 
+// Opens a listed device as the port does and closes it again: 0, or the errno-style reason it
+// cannot be used now (EBUSY held by another program, EACCES not permitted, ENOENT gone; other
+// causes as the backend reports them). What the final pass records for a dropped port.
+uint32_t ProbeListedPort(const std::string& strDevicePath);
+
 // The final pass every source ends with, over the list in order: with bProbe, a record whose
 // device cannot be opened is removed (order kept) and recorded; an empty friendly name becomes
 // the short name; an empty description is made from the friendly name.

@@ -4,11 +4,14 @@
 // tests put a scripted fake port underneath instead.
 #include <cstdint>
 
-// Purge flags, values as the port class defines them.
+// Purge flags, values as the port class defines them. <windows.h> defines the same names as
+// macros with the same values; where it came first, its macros serve.
+#ifndef PURGE_TXABORT
 inline constexpr uint32_t PURGE_TXABORT = 0x0001;
 inline constexpr uint32_t PURGE_RXABORT = 0x0002;
 inline constexpr uint32_t PURGE_TXCLEAR = 0x0004;
 inline constexpr uint32_t PURGE_RXCLEAR = 0x0008;
+#endif
 
 class ISerialIo
 {

@@ -37,11 +37,13 @@ struct SCommTimeouts
     uint32_t WriteTotalTimeoutConstant = 0;
 };
 
-// Modem status bits of GetModemStatus.
+// Modem status bits of GetModemStatus (macros of the same values where <windows.h> came first).
+#ifndef MS_CTS_ON
 inline constexpr uint32_t MS_CTS_ON = 0x0010;
 inline constexpr uint32_t MS_DSR_ON = 0x0020;
 inline constexpr uint32_t MS_RING_ON = 0x0040;
 inline constexpr uint32_t MS_RLSD_ON = 0x0080;
+#endif
 
 // Function codes of Escape.
 inline constexpr uint32_t SERIAL_SETXOFF = 1;

@@ -10,5 +10,10 @@ void EnumerateSerialPorts(std::vector<SSerInfo>& list, bool bProbe, std::vector<
     if (pFailures != nullptr)
         pFailures->clear();
     CSysfsPortScanner().Scan(list);
-    FinishPortList(list, bProbe, pFailures, &CSerialPort::TryOpen);
+    FinishPortList(list, bProbe, pFailures, &ProbeListedPort);
+}
+
+uint32_t ProbeListedPort(const std::string& strDevicePath)
+{
+    return CSerialPort::TryOpen(strDevicePath);
 }
