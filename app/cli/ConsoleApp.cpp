@@ -3,9 +3,6 @@
 #include "app/cli/ConsoleTexts.h"
 #include "app/core/Texts.h"
 
-#include <grp.h>
-#include <sys/stat.h>
-
 CConsoleApp::CConsoleApp(std::ostream& out, bool bTerminal)
     : CConsoleApp(out, bTerminal, [](IWizardView& view) { return std::make_unique<COrlixDlg>(view); })
 {
@@ -153,15 +150,4 @@ std::string CConsoleApp::AccessDeniedHint(const std::vector<std::string>& paths,
         strGroup = "dialout";
     }
     return FormatText(CliText(ECliText::AccessDenied), {strPorts, strGroup, strGroup});
-}
-
-std::string DeviceGroupName(const std::string& strPath)
-{
-    struct stat info = {};
-    if (stat(strPath.c_str(), &info) != 0)
-    {
-        return {};
-    }
-    const group* pGroup = getgrgid(info.st_gid);
-    return pGroup != nullptr && pGroup->gr_name != nullptr ? std::string(pGroup->gr_name) : std::string();
 }

@@ -50,5 +50,5 @@ private:
     bool m_bClosePending = false;
 };
 
-// Name of the group that owns the file, or empty.
+// Name of the group that owns the file, or empty (platform code, posix/ and win32/).
 std::string DeviceGroupName(const std::string& strPath);

@@ -1,9 +1,11 @@
 #pragma once
 // Reads stdin line by line on its own thread and queues each line, then the end of input.
-// SIGINT, SIGTERM and SIGHUP become close requests in the same queue.
+// The platform's interrupt and close events (POSIX: SIGINT, SIGTERM, SIGHUP; Windows: Ctrl-C,
+// Ctrl-Break, closing the console window) become close requests in the same queue.
 #include "app/cli/EventQueue.h"
 
-#include <thread>
+#include <memory>
+#include <string>
 
 class CInputReader
 {
@@ -12,20 +14,22 @@ public:
     CInputReader(CEventQueue& queue, int nFd);
     CInputReader(const CInputReader&) = delete;
     CInputReader& operator=(const CInputReader&) = delete;
-    // Stops the thread. The signal handlers stay for the rest of the process.
+    // Stops the thread. The close-event handlers stay for the rest of the process.
     ~CInputReader();
 
-    // Installs the SIGINT/SIGTERM/SIGHUP handlers (once per process) and starts the thread.
-    // False when the pipes or the thread cannot be made.
+    // Installs the close-event handlers (once per process) and starts the thread.
+    // False when the thread or what it waits on cannot be made.
     bool Start();
     void Stop();
 
+    // Queues every complete line of strPending (a CR before the LF is dropped) and keeps the
+    // rest; bFinal queues the rest as a last line too.
+    static void PushLines(CEventQueue& queue, std::string& strPending, bool bFinal);
+
 private:
-    void Run();
-    void PushLine(std::string& strPending, bool bFinal);
+    struct SPlatform; // the platform's handles and reading thread
 
     CEventQueue& m_queue;
     int m_nFd;
-    int m_stopPipe[2] = {-1, -1};
-    std::thread m_thread;
+    std::unique_ptr<SPlatform> m_pPlatform;
 };

@@ -1,6 +1,7 @@
 // orlix-cli: the update wizard in a terminal, for service benches without a desktop and for
 // scripted use. Same command line as the windowed program (-f, -a, -r, -p).
 #include "app/cli/ConsoleApp.h"
+#include "app/cli/ConsolePlatform.h"
 #include "app/cli/ConsoleTexts.h"
 #include "app/cli/InputReader.h"
 #include "app/core/CommandLine.h"
@@ -8,13 +9,13 @@
 #include "app/core/Version.h"
 #include "target/KernelResources.h"
 
-#include <csignal>
 #include <cstring>
 #include <iostream>
 #include <unistd.h>
 
 int main(int argc, char** argv)
 {
+    PrepareConsole();
     const std::string strAppName = AppNameFromPath(argc > 0 && argv[0] != nullptr ? argv[0] : "orlix-cli");
     for (int i = 1; i < argc; ++i)
     {
@@ -30,12 +31,8 @@ int main(int argc, char** argv)
         }
     }
 
-    // A closed output must not end an update half-way; writes then simply fail.
-    std::signal(SIGPIPE, SIG_IGN);
-
-    const bool bTerminalOut = isatty(STDOUT_FILENO) != 0;
-    CConsoleApp app(std::cout, bTerminalOut);
-    app.View().SetEchoInput(isatty(STDIN_FILENO) == 0);
+    CConsoleApp app(std::cout, IsConsoleOutput());
+    app.View().SetEchoInput(!IsConsoleInput());
 
     std::string strBanner = std::string(ORLIX_DIALOG_TITLE) + " - " + ORLIX_ABOUT_TEXT2;
     app.View().PrintLine(strBanner);
