@@ -1,0 +1,26 @@
+# The native window's tests (included by tests/CMakeLists.txt for Windows builds): orlix.exe
+# under Wine and Xvfb, driven from outside by orlix_gui_driver, against orlix-sim built for
+# the build machine.
+if(NOT TARGET orlix)
+  return()
+endif()
+
+add_executable(orlix_gui_driver ${CMAKE_CURRENT_LIST_DIR}/gui_driver.cpp)
+target_compile_definitions(orlix_gui_driver PRIVATE UNICODE _UNICODE)
+target_link_options(orlix_gui_driver PRIVATE -municode)
+target_link_libraries(orlix_gui_driver PRIVATE gdi32 orlix_warnings)
+
+set(ORLIX_HOST_SIM "${PROJECT_SOURCE_DIR}/build/bin/orlix-sim" CACHE FILEPATH
+  "orlix-sim built for the build machine: the simulated unit of the Windows window's tests")
+
+# One Wine prefix and X server at a time: the runs share COM7/COM8 of their prefix.
+foreach(run manual:en auto:en retry-no:en busy-close:en notfound:en manual:de retry-no:de notfound:de)
+  string(REPLACE ":" ";" parts ${run})
+  list(GET parts 0 scenario)
+  list(GET parts 1 lang)
+  add_test(NAME WineGui.${scenario}.${lang}
+    COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/gui_test.sh ${scenario} ${lang} ${CMAKE_BINARY_DIR}
+            $<TARGET_FILE:orlix> $<TARGET_FILE:orlix_gui_driver> ${ORLIX_HOST_SIM} ${PROJECT_SOURCE_DIR})
+  set_tests_properties(WineGui.${scenario}.${lang} PROPERTIES
+    LABELS "slow;gui" TIMEOUT 240 RESOURCE_LOCK wine-gui SKIP_RETURN_CODE 77)
+endforeach()
