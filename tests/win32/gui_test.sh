@@ -16,9 +16,9 @@ mkdir -p "$shots"
 work=$(mktemp -d "${TMPDIR:-/tmp}/orlix-wingui.XXXXXX")
 pids=()
 cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; done
-  # The wineserver and Wine's desktop belong to this test's X server: both go with it.
+  # The wineserver and Wine's desktop belong to this test's X server: they go first.
   [ -n "${WINEPREFIX:-}" ] && wineserver -k >/dev/null 2>&1 || true
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; done
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -92,11 +92,12 @@ expect_flash_is_firmware() {
 }
 
 # Texts the steps wait for, by language (ids: 1013 name/version, 1015 message, 1016 detail).
+# ASCII parts only: Wine decodes the driver's arguments in the build machine's locale.
 if [ "$lang" = de ]; then
   t_welcome="Willkommen" t_firmware="richtige Firmware" t_connect="Programmierkabel" t_found="wurde gefunden"
-  t_transfer="Übertragung zu beginnen" t_auto="beginnt automatisch" t_phase="wird beschrieben"
-  t_erasing="wird gelöscht" t_success="erfolgreich ausgeführt" t_failed="Programmiervorgangs"
-  t_retry="wiederholen" t_busy="vorzeitig" t_notfound="kein Gerät gefunden" t_searching="Suche das Gerät"
+  t_transfer="bertragung zu beginnen" t_auto="beginnt automatisch" t_phase="wird beschrieben"
+  t_erasing="Speicher wird gel" t_success="erfolgreich ausgef" t_failed="Programmiervorgangs"
+  t_retry="wiederholen" t_busy="vorzeitig" t_notfound="kein Ger" t_searching="Suche das Ger"
   t_about="About Orlix"
 else
   t_welcome="Welcome" t_firmware="right firmware" t_connect="program cable" t_found="was found"
@@ -152,7 +153,7 @@ retry-no)
   ;;
 busy-close)
   # Closing while the flash is erased: text 102 in a box, the update goes on to its end.
-  start_sim --erase-ms 3000
+  start_sim --erase-ms 1500
   # shellcheck disable=SC2046
   run "-a -f:$(winpath "$fw") -p:COM7" \
     wait-text 1015 "$t_connect" click 1014 wait-text 1016 "$t_erasing" \

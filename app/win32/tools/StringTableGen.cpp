@@ -71,10 +71,11 @@ int main(int argc, char** argv)
         return 1;
     }
     std::fprintf(pFile, "// Generated from the wizard's text table; do not edit.\n");
-    // English is the neutral table, the one every interface language without a table of its
-    // own gets; German is chosen for every German interface (any region).
-    WriteTable(pFile, ETextLanguage::English, "LANG_NEUTRAL, SUBLANG_NEUTRAL");
-    WriteTable(pFile, ETextLanguage::German, "LANG_GERMAN, SUBLANG_NEUTRAL");
+    // German for a German interface; English (United States) for every other one, as that is
+    // the resource loader's last choice before simply the first table. No neutral table: the
+    // loader would take it before the interface language.
+    WriteTable(pFile, ETextLanguage::German, "LANG_GERMAN, SUBLANG_GERMAN");
+    WriteTable(pFile, ETextLanguage::English, "LANG_ENGLISH, SUBLANG_ENGLISH_US");
     const bool bOk = std::fclose(pFile) == 0;
     return bOk ? 0 : 1;
 }
