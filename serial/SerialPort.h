@@ -191,6 +191,8 @@ public:
 protected:
     intptr_t m_handle = -1; // all bits set while closed
     bool m_overlapped = false;
+    // A system object that marks the device as taken, where the driver alone may not (Win32).
+    intptr_t m_claimHandle = -1;
 
 private:
     void CheckOpen() const;

@@ -1,5 +1,6 @@
-// CSerialPort on a POSIX terminal device. The descriptor is always non-blocking; every wait is a
-// poll() on the port and on an eventfd that Interrupt signals, bounded by steady_clock deadlines.
+// CSerialPort on a POSIX terminal device: the open, the line settings and the I/O deadline
+// engine (the rarely used members are in SerialPortMore.cpp). The descriptor is always non-blocking; every
+// wait is a poll() on the port and on an eventfd that Interrupt signals, bounded by steady_clock deadlines.
 #include "serial/SerialPort.h"
 
 #include "serial/CommTimeouts.h"
@@ -318,12 +319,11 @@ uint32_t CSerialPort::Read(void* pBuf, uint32_t dwCount)
                 return dwGot;
             continue;
         }
-        // With VMIN 1 a terminal reads 0 only once it has been hung up.
-        if (n == 0)
-            Fail(EIO);
-        if (errno == EINTR)
+        // 0 means "nothing yet" on a line set to return at once (VMIN 0, as a descriptor handed
+        // to Attach may be) and end of file after a hang-up; poll() tells the two apart.
+        if (n < 0 && errno == EINTR)
             continue;
-        if (errno != EAGAIN)
+        if (n < 0 && errno != EAGAIN)
             Fail(errno);
         // poll() reported a hang-up or an error but there is nothing to read: the device is gone.
         if (bHangUp)
@@ -384,94 +384,6 @@ uint32_t CSerialPort::Write(const void* pBuf, uint32_t dwCount)
     }
 }
 
-bool CSerialPort::Read(void*, uint32_t, SOverlapped&)
-{
-    Fail(ENOTSUP);
-}
-
-bool CSerialPort::Write(const void*, uint32_t, SOverlapped&)
-{
-    Fail(ENOTSUP);
-}
-
-void CSerialPort::ReadEx(void*, uint32_t)
-{
-    Fail(ENOTSUP);
-}
-
-void CSerialPort::WriteEx(const void*, uint32_t)
-{
-    Fail(ENOTSUP);
-}
-
-void CSerialPort::GetOverlappedResult(SOverlapped&, uint32_t&, bool)
-{
-    Fail(ENOTSUP);
-}
-
-void CSerialPort::CancelIo()
-{
-    Fail(ENOTSUP);
-}
-
-void CSerialPort::OnCompletion(uint32_t, uint32_t, SOverlapped*)
-{
-    // No completion routines here, so there is never a record to release.
-}
-
-void CSerialPort::TransmitChar(char ch)
-{
-    if (Write(&ch, 1) != 1)
-        Fail(EAGAIN);
-}
-
-void CSerialPort::GetConfig(SCommConfig& config)
-{
-    GetState(config.dcb);
-}
-
-void CSerialPort::SetConfig(const SCommConfig& config)
-{
-    SetState(config.dcb);
-}
-
-void CSerialPort::GetDefaultConfig(int, SCommConfig&)
-{
-    Fail(ENOTSUP);
-}
-
-void CSerialPort::SetDefaultConfig(int, const SCommConfig&)
-{
-    Fail(ENOTSUP);
-}
-
-void CSerialPort::SetBreak()
-{
-    Escape(SERIAL_SETBREAK);
-}
-
-void CSerialPort::ClearBreak()
-{
-    Escape(SERIAL_CLRBREAK);
-}
-
-void CSerialPort::ClearError(uint32_t&)
-{
-    CheckOpen();
-    Fail(ENOTSUP);
-}
-
-void CSerialPort::GetStatus(SCommStatus& stat)
-{
-    CheckOpen();
-    int nIn = 0;
-    int nOut = 0;
-    if (::ioctl(Fd(m_handle), FIONREAD, &nIn) != 0 || ::ioctl(Fd(m_handle), TIOCOUTQ, &nOut) != 0)
-        Fail(errno);
-    stat.cbInQue = static_cast<uint32_t>(std::max(nIn, 0));
-    stat.cbOutQue = static_cast<uint32_t>(std::max(nOut, 0));
-}
-
 void CSerialPort::GetState(SSerialState& state)
 {
     CheckOpen();
@@ -498,120 +410,6 @@ void CSerialPort::SetBaudRate(uint32_t dwBaud)
         Fail(EINVAL);
     if (const int nError = SetLineSpeed(Fd(m_handle), dwBaud); nError != 0)
         Fail(nError);
-}
-
-void CSerialPort::Escape(uint32_t dwFunction)
-{
-    CheckOpen();
-    const int fd = Fd(m_handle);
-    int nBits = 0;
-    int nResult = 0;
-    switch (dwFunction)
-    {
-    case SERIAL_SETXOFF:
-        nResult = ::tcflow(fd, TCOOFF);
-        break;
-    case SERIAL_SETXON:
-        nResult = ::tcflow(fd, TCOON);
-        break;
-    case SERIAL_SETRTS:
-        nBits = TIOCM_RTS;
-        nResult = ::ioctl(fd, TIOCMBIS, &nBits);
-        break;
-    case SERIAL_CLRRTS:
-        nBits = TIOCM_RTS;
-        nResult = ::ioctl(fd, TIOCMBIC, &nBits);
-        break;
-    case SERIAL_SETDTR:
-        nBits = TIOCM_DTR;
-        nResult = ::ioctl(fd, TIOCMBIS, &nBits);
-        break;
-    case SERIAL_CLRDTR:
-        nBits = TIOCM_DTR;
-        nResult = ::ioctl(fd, TIOCMBIC, &nBits);
-        break;
-    case SERIAL_SETBREAK:
-        nResult = ::ioctl(fd, TIOCSBRK);
-        break;
-    case SERIAL_CLRBREAK:
-        nResult = ::ioctl(fd, TIOCCBRK);
-        break;
-    default:
-        Fail(EINVAL);
-    }
-    if (nResult != 0)
-        Fail(errno);
-}
-
-void CSerialPort::SetXOFF()
-{
-    Escape(SERIAL_SETXOFF);
-}
-
-void CSerialPort::SetXON()
-{
-    Escape(SERIAL_SETXON);
-}
-
-void CSerialPort::SetRTS()
-{
-    Escape(SERIAL_SETRTS);
-}
-
-void CSerialPort::ClearRTS()
-{
-    Escape(SERIAL_CLRRTS);
-}
-
-void CSerialPort::SetDTR()
-{
-    Escape(SERIAL_SETDTR);
-}
-
-void CSerialPort::ClearDTR()
-{
-    Escape(SERIAL_CLRDTR);
-}
-
-void CSerialPort::GetProperties(SCommProperties&)
-{
-    CheckOpen();
-    Fail(ENOTSUP);
-}
-
-void CSerialPort::GetModemStatus(uint32_t& dwModemStatus)
-{
-    CheckOpen();
-    int nLines = 0;
-    if (::ioctl(Fd(m_handle), TIOCMGET, &nLines) != 0)
-        Fail(errno);
-    dwModemStatus =
-        ((nLines & TIOCM_CTS) != 0 ? MS_CTS_ON : 0) | ((nLines & TIOCM_DSR) != 0 ? MS_DSR_ON : 0) |
-        ((nLines & TIOCM_RNG) != 0 ? MS_RING_ON : 0) | ((nLines & TIOCM_CAR) != 0 ? MS_RLSD_ON : 0);
-}
-
-void CSerialPort::SetMask(uint32_t)
-{
-    CheckOpen();
-    Fail(ENOTSUP);
-}
-
-void CSerialPort::GetMask(uint32_t&)
-{
-    CheckOpen();
-    Fail(ENOTSUP);
-}
-
-void CSerialPort::WaitEvent(uint32_t&)
-{
-    CheckOpen();
-    Fail(ENOTSUP);
-}
-
-void CSerialPort::WaitEvent(uint32_t&, SOverlapped&)
-{
-    CheckOpen();
-    Fail(ENOTSUP);
 }
 
 void CSerialPort::Flush()
@@ -658,12 +456,6 @@ void CSerialPort::Purge(uint32_t dwFlags)
         Fail(errno);
 }
 
-void CSerialPort::SetQueueSizes(uint32_t, uint32_t)
-{
-    CheckOpen();
-    Fail(ENOTSUP);
-}
-
 void CSerialPort::SetTimeouts(const SCommTimeouts& timeouts)
 {
     CheckOpen();
@@ -674,32 +466,6 @@ void CSerialPort::GetTimeouts(SCommTimeouts& timeouts)
 {
     CheckOpen();
     timeouts = m_timeouts;
-}
-
-void CSerialPort::SetNoWaitTimeouts()
-{
-    SCommTimeouts timeouts;
-    timeouts.ReadIntervalTimeout = MAXDWORD_TIMEOUT;
-    SetTimeouts(timeouts);
-}
-
-void CSerialPort::DisableWriteTimeouts()
-{
-    SCommTimeouts timeouts;
-    GetTimeouts(timeouts);
-    timeouts.WriteTotalTimeoutMultiplier = 0;
-    timeouts.WriteTotalTimeoutConstant = 0;
-    SetTimeouts(timeouts);
-}
-
-void CSerialPort::SetNoWaitReads()
-{
-    SCommTimeouts timeouts;
-    GetTimeouts(timeouts);
-    timeouts.ReadIntervalTimeout = MAXDWORD_TIMEOUT;
-    timeouts.ReadTotalTimeoutMultiplier = 0;
-    timeouts.ReadTotalTimeoutConstant = 0;
-    SetTimeouts(timeouts);
 }
 
 uint32_t CSerialPort::TryOpen(const std::string& strPort) noexcept

@@ -51,12 +51,18 @@ std::string DeviceNameOf(const std::string& strPort)
     return "\\\\.\\" + strPort;
 }
 
+void LineToDcb(uint32_t dwBaud, uint8_t nDataBits, CSerialPort::Parity parity, CSerialPort::StopBits stopBits,
+               DCB& dcb)
+{
+    dcb.BaudRate = dwBaud;
+    dcb.ByteSize = nDataBits;
+    dcb.Parity = ParityToDcb(parity, dcb.Parity);
+    dcb.StopBits = StopBitsToDcb(stopBits, dcb.StopBits);
+}
+
 void StateToDcb(const SSerialState& state, DCB& dcb)
 {
-    dcb.BaudRate = state.BaudRate;
-    dcb.ByteSize = state.ByteSize;
-    dcb.Parity = ParityToDcb(state.Parity, dcb.Parity);
-    dcb.StopBits = StopBitsToDcb(state.StopBits, dcb.StopBits);
+    LineToDcb(state.BaudRate, state.ByteSize, state.Parity, state.StopBits, dcb);
     dcb.fOutxCtsFlow = state.fRtsCtsFlow ? TRUE : FALSE;
     if (state.fRtsCtsFlow)
         dcb.fRtsControl = RTS_CONTROL_HANDSHAKE;

@@ -4,9 +4,12 @@
 // at once; the time-outs themselves are the driver's (COMMTIMEOUTS has the same rules).
 #include "serial/SerialPort.h"
 
+#include "serial/CommTimeouts.h"
 #include "serial/win32/Win32Serial.h"
 
 #include <algorithm>
+#include <cctype>
+#include <optional>
 
 namespace
 {
@@ -20,34 +23,78 @@ namespace
     ThrowSerialException(0);
 }
 
-HANDLE OpenDevice(const std::string& strPort)
+// Most drivers refuse a second opener of a port, but not all (Wine, some virtual ports share
+// it): a named object per device name keeps a second user of this program out in any case.
+// Returns the claim, or null with the last error set (ERROR_ACCESS_DENIED when taken).
+HANDLE ClaimDevice(const std::string& strDevice)
 {
-    return ::CreateFileA(DeviceNameOf(strPort).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                         OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    std::string strName = "Local\\OrlixPort:";
+    for (const char ch : strDevice)
+        strName += ch == '\\' ? '/' : static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    const HANDLE hClaim = ::CreateEventA(nullptr, TRUE, FALSE, strName.c_str());
+    if (hClaim != nullptr && ::GetLastError() == ERROR_ALREADY_EXISTS)
+    {
+        ::CloseHandle(hClaim);
+        ::SetLastError(ERROR_ACCESS_DENIED);
+        return nullptr;
+    }
+    return hClaim;
+}
+
+// Opens the device exclusively, for overlapped I/O; INVALID_HANDLE_VALUE with the last error
+// set when it cannot be had. *phClaim receives the claim to release with the device.
+HANDLE OpenDevice(const std::string& strPort, HANDLE* phClaim)
+{
+    const std::string strDevice = DeviceNameOf(strPort);
+    const HANDLE hClaim = ClaimDevice(strDevice);
+    if (hClaim == nullptr)
+        return INVALID_HANDLE_VALUE;
+    const HANDLE hPort = ::CreateFileA(strDevice.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                       OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    if (hPort == INVALID_HANDLE_VALUE)
+    {
+        const DWORD dwError = ::GetLastError();
+        ::CloseHandle(hClaim);
+        ::SetLastError(dwError);
+        return INVALID_HANDLE_VALUE;
+    }
+    *phClaim = hClaim;
+    return hPort;
+}
+
+// How long a transfer may take before the device counts as gone: its own limit and a margin
+// for a slow machine, or no limit when the time-outs set none.
+constexpr uint64_t GUARD_MARGIN_MS = 3000;
+DWORD GuardMs(const std::optional<uint64_t>& limitMs)
+{
+    if (!limitMs || *limitMs + GUARD_MARGIN_MS >= INFINITE)
+        return INFINITE;
+    return static_cast<DWORD>(*limitMs + GUARD_MARGIN_MS);
 }
 
 } // namespace
 
-// Waits for an overlapped transfer the caller has started (bStarted: the result of the starting
-// call) and returns its byte count. The wake-up event cancels the transfer and throws
-// ERROR_OPERATION_ABORTED once the system has let go of the buffer.
-uint32_t FinishIo(HANDLE hPort, HANDLE hWake, BOOL bStarted, OVERLAPPED& ov)
+uint32_t FinishIo(HANDLE hPort, HANDLE hWake, BOOL bStarted, OVERLAPPED& ov, DWORD dwGuardMs)
 {
     if (!bStarted && ::GetLastError() != ERROR_IO_PENDING)
         FailLast();
     const HANDLE handles[2] = {ov.hEvent, hWake};
-    const DWORD dwWait = ::WaitForMultipleObjects(2, handles, FALSE, INFINITE);
+    const DWORD dwWait = ::WaitForMultipleObjects(2, handles, FALSE, dwGuardMs);
     DWORD dwDone = 0;
     if (dwWait != WAIT_OBJECT_0)
     {
         const DWORD dwWaitError = ::GetLastError();
         ::CancelIoEx(hPort, &ov);
         ::GetOverlappedResult(hPort, &ov, &dwDone, TRUE);
-        Fail(dwWait == WAIT_OBJECT_0 + 1 ? ERROR_OPERATION_ABORTED : dwWaitError);
+        if (dwWait == WAIT_OBJECT_0 + 1)
+            Fail(ERROR_OPERATION_ABORTED);
+        Fail(dwWait == WAIT_TIMEOUT ? DWORD{ERROR_SEM_TIMEOUT} : dwWaitError);
     }
-    if (!::GetOverlappedResult(hPort, &ov, &dwDone, FALSE))
+    // STATUS_TIMEOUT is a success status: the time-outs ended the transfer with what it had.
+    // Some implementations report it as a failure of GetOverlappedResult all the same.
+    if (!::GetOverlappedResult(hPort, &ov, &dwDone, FALSE) && ov.Internal != STATUS_TIMEOUT)
         FailLast();
-    return dwDone;
+    return static_cast<uint32_t>(ov.Internal == STATUS_TIMEOUT ? ov.InternalHigh : dwDone);
 }
 
 CSerialPort::CSerialPort()
@@ -69,23 +116,19 @@ void CSerialPort::Open(const std::string& strPort, uint32_t dwBaud, Parity parit
                        StopBits stopBits, FlowControl flowControl, bool bOverlapped)
 {
     Close();
-    const HANDLE hPort = OpenDevice(strPort);
+    HANDLE hClaim = nullptr;
+    const HANDLE hPort = OpenDevice(strPort, &hClaim);
     if (hPort == INVALID_HANDLE_VALUE)
         FailLast();
     m_handle = FromHandle(hPort);
+    m_claimHandle = FromHandle(hClaim);
     m_overlapped = bOverlapped;
 
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
     if (!::GetCommState(hPort, &dcb))
         FailLast();
-    SSerialState state;
-    DcbToState(dcb, state);
-    state.BaudRate = dwBaud;
-    state.ByteSize = nDataBits;
-    state.Parity = parity;
-    state.StopBits = stopBits;
-    StateToDcb(state, dcb);
+    LineToDcb(dwBaud, nDataBits, parity, stopBits, dcb);
     dcb.fDsrSensitivity = FALSE;
     ApplyFlowControl(flowControl, dcb);
     // Bytes must pass unaltered whatever the previous user left behind: no NUL stripping, no
@@ -103,7 +146,10 @@ void CSerialPort::Close() noexcept
 {
     if (m_handle != -1)
         ::CloseHandle(ToHandle(m_handle));
+    if (m_claimHandle != -1)
+        ::CloseHandle(ToHandle(m_claimHandle));
     m_handle = -1;
+    m_claimHandle = -1;
     m_overlapped = false;
     m_bInterrupted.store(false);
     const intptr_t wake = m_wakeHandle.load();
@@ -120,6 +166,12 @@ void CSerialPort::Attach(intptr_t handle)
 {
     Close();
     m_handle = handle;
+    // The reads' guard follows the time-outs the device already has.
+    COMMTIMEOUTS ct{};
+    if (handle != -1 && ::GetCommTimeouts(ToHandle(handle), &ct))
+        m_timeouts =
+            SCommTimeouts{ct.ReadIntervalTimeout, ct.ReadTotalTimeoutMultiplier, ct.ReadTotalTimeoutConstant,
+                          ct.WriteTotalTimeoutMultiplier, ct.WriteTotalTimeoutConstant};
 }
 
 intptr_t CSerialPort::Detach() noexcept
@@ -176,8 +228,10 @@ uint32_t CSerialPort::Read(void* pBuf, uint32_t dwCount)
     CIoEvent event;
     OVERLAPPED ov{};
     ov.hEvent = event.Get();
+    const SReadPlan plan = PlanRead(m_timeouts, dwCount);
+    const DWORD dwGuardMs = GuardMs(plan.bReturnAtOnce ? std::optional<uint64_t>(0) : plan.totalMs);
     const BOOL bStarted = ::ReadFile(ToHandle(m_handle), pBuf, dwCount, nullptr, &ov);
-    return FinishIo(ToHandle(m_handle), hWake, bStarted, ov);
+    return FinishIo(ToHandle(m_handle), hWake, bStarted, ov, dwGuardMs);
 }
 
 uint32_t CSerialPort::Write(const void* pBuf, uint32_t dwCount)
@@ -190,8 +244,9 @@ uint32_t CSerialPort::Write(const void* pBuf, uint32_t dwCount)
     CIoEvent event;
     OVERLAPPED ov{};
     ov.hEvent = event.Get();
+    const DWORD dwGuardMs = GuardMs(PlanWrite(m_timeouts, dwCount));
     const BOOL bStarted = ::WriteFile(ToHandle(m_handle), pBuf, dwCount, nullptr, &ov);
-    return FinishIo(ToHandle(m_handle), hWake, bStarted, ov);
+    return FinishIo(ToHandle(m_handle), hWake, bStarted, ov, dwGuardMs);
 }
 
 void CSerialPort::Flush()
@@ -286,10 +341,12 @@ void CSerialPort::GetTimeouts(SCommTimeouts& timeouts)
 
 uint32_t CSerialPort::TryOpen(const std::string& strPort) noexcept
 {
-    const HANDLE hPort = OpenDevice(strPort);
+    HANDLE hClaim = nullptr;
+    const HANDLE hPort = OpenDevice(strPort, &hClaim);
     if (hPort == INVALID_HANDLE_VALUE)
         return ::GetLastError();
     ::CloseHandle(hPort);
+    ::CloseHandle(hClaim);
     return 0;
 }
 

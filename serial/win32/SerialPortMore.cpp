@@ -261,7 +261,7 @@ void CSerialPort::WaitEvent(uint32_t& dwMask)
     OVERLAPPED ov{};
     ov.hEvent = event.Get();
     DWORD dwEvents = 0;
-    FinishIo(hPort, hWake, ::WaitCommEvent(hPort, &dwEvents, &ov), ov);
+    FinishIo(hPort, hWake, ::WaitCommEvent(hPort, &dwEvents, &ov), ov, INFINITE);
     dwMask = dwEvents;
 }
 

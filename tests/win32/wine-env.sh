@@ -26,7 +26,7 @@ wine_env_init() {
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
       wineboot --init >/dev/null 2>&1
     fi
-    wineserver -p120 9>&-
+    wineserver -p120 >/dev/null 2>&1 9>&- || true # exits at once when one is running
     wine cmd /c exit >/dev/null 2>&1 9>&- || true
   ) 9>"$WINEPREFIX.lock"
 }

@@ -212,3 +212,35 @@ TEST_F(PtySerialPort, InterruptFromAnotherThreadEndsBlockedCallsUntilReopened)
     m_pty.Send("wxyz");
     EXPECT_EQ(m_port.Read(buf, 4), 4u);
 }
+
+TEST(PtyAttachedPort, ReadOnALineNobodySetUpWaitsForItsTimeout)
+{
+    // A descriptor as another program may hand it over: opened blocking, its line left as the
+    // system made it (canonical) or set to return at once (VMIN 0), where read() gives 0 for
+    // "no data yet" rather than for a hang-up.
+    for (const bool bMinZero : {false, true})
+    {
+        SCOPED_TRACE(bMinZero ? "VMIN 0" : "as the system made it");
+        CPtyPair pty;
+        const int fd = ::open(pty.SlaveName().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        ASSERT_GE(fd, 0);
+        termios tio{};
+        ::tcgetattr(fd, &tio);
+        if (bMinZero)
+        {
+            ::cfmakeraw(&tio);
+            tio.c_cc[VMIN] = 0;
+            tio.c_cc[VTIME] = 0;
+            ::tcsetattr(fd, TCSANOW, &tio);
+        }
+        CSerialPort port;
+        port.Attach(fd);
+        port.SetTimeouts(SCommTimeouts{0, 0, 300, 0, 0});
+        uint8_t byte = 0;
+        const auto start = Clock::now();
+        EXPECT_EQ(ErrorOf([&] { EXPECT_EQ(port.Read(&byte, 1), 0u); }), 0u);
+        EXPECT_GE(MsSince(start), 300);
+        pty.CloseMaster();
+        EXPECT_EQ(ErrorOf([&] { port.Read(&byte, 1); }), uint32_t(EIO)) << "a hang-up still is one";
+    }
+}
