@@ -2,7 +2,7 @@
 // bar; what an unusable firmware file shows; and the worker messages' sub-codes and progress.
 #include "tests/app/Fakes.h"
 
-#include <sys/stat.h>
+#include <filesystem>
 
 namespace
 {
@@ -109,7 +109,7 @@ TEST_F(Pages, CommandLineFileThatCannotBeOpenedShowsTheGermanBoxOnEveryAttempt)
     Click("AA"); // "File open" tests the same path again, without a dialog
     EXPECT_EQ(m_view.Calls("box").size(), 2U);
     EXPECT_TRUE(m_view.Calls("filedialog").empty());
-    mkdir(m_dir.File("no such dir").c_str(), 0700);
+    std::filesystem::create_directory(m_dir.File("no such dir"));
     WriteFileText(strMissing, FirmwareText("MB90F362", "Controller", "V1.3.2"));
     Action();
     EXPECT_EQ(State(), STATE_SEARCH) << "once the file appears, the next click takes it";

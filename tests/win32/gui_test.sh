@@ -3,10 +3,22 @@
 # outside by gui_driver.exe (the program has no test switch), against orlix-sim on a Linux
 # pseudo-terminal mapped as COM7. Each run also saves its pages under BUILD/screenshots/LANG/.
 #   gui_test.sh SCENARIO LANG BUILD ORLIX_EXE DRIVER_EXE ORLIX_SIM SOURCE_DIR
-# SCENARIO: manual | auto | retry-no | busy-close | notfound;  LANG: en | de.
+# SCENARIO: manual | auto | retry-no | busy-close | notfound | resources;  LANG: en | de.
 # Exit 77 (skipped) when orlix-sim for the build machine or Xvfb is missing.
 set -euo pipefail
 scenario=$1 lang=$2 build=$(cd "$3" && pwd) orlix=$4 driver=$5 sim=$6 src=$7
+if [ "$scenario" = resources ]; then
+  # The file itself: both templates, the artwork, both string tables, the manifest's settings.
+  rc=$(x86_64-w64-mingw32-windres -i "$orlix" -O rc)
+  for want in '^100 DIALOGEX 0, 0, 235, 55' '^102 DIALOGEX 0, 0, 268, 225' '^157 14 ' '^158 14 ' '^159 14 ' \
+    '^164 2 ' '^LANGUAGE 7, 1' '^LANGUAGE 9, 1' '101, "&About Orlix..."' '101, "&Info zu Orlix..."'; do
+    grep -q -- "$want" <<<"$rc" || { echo "FAIL: no resource line matching $want"; exit 1; }
+  done
+  for want in PerMonitorV2 asInvoker Microsoft.Windows.Common-Controls; do
+    grep -aq "$want" "$orlix" || { echo "FAIL: the manifest lacks $want"; exit 1; }
+  done
+  echo "PASS: resources"; exit 0
+fi
 [ -x "$sim" ] || { echo "skipped: no orlix-sim for the build machine at $sim (ORLIX_HOST_SIM)"; exit 77; }
 command -v Xvfb >/dev/null || { echo "skipped: Xvfb is not installed"; exit 77; }
 

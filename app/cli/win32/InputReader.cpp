@@ -80,7 +80,7 @@ struct SThreadArgs
 
 // One read: the text and whether the input goes on. A read cut short by Ctrl-C or by Stop
 // returns nothing and goes on; the caller checks whether it was stopped.
-bool ReadSome(HANDLE hInput, bool bConsole, bool bPipe, std::string& strText)
+bool ReadSome(HANDLE hInput, bool bConsole, std::string& strText)
 {
     if (bConsole)
     {
@@ -101,8 +101,8 @@ bool ReadSome(HANDLE hInput, bool bConsole, bool bPipe, std::string& strText)
         return GetLastError() == ERROR_OPERATION_ABORTED; // e.g. ERROR_BROKEN_PIPE: writer gone
     }
     strText.assign(buffer, dwRead);
-    // A file ends with a read of nothing; a pipe's writer may write nothing and go on.
-    return dwRead > 0 || bPipe;
+    // A file, and under Wine a pipe, ends with a read of nothing.
+    return dwRead > 0;
 }
 
 DWORD WINAPI RunInput(void* pParam)
@@ -111,12 +111,11 @@ DWORD WINAPI RunInput(void* pParam)
     SShared& shared = *pArgs->pShared;
     DWORD dwMode = 0;
     const bool bConsole = GetConsoleMode(pArgs->hInput, &dwMode) != 0;
-    const bool bPipe = GetFileType(pArgs->hInput) == FILE_TYPE_PIPE;
     std::string strPending;
     for (;;)
     {
         std::string strText;
-        const bool bGoesOn = ReadSome(pArgs->hInput, bConsole, bPipe, strText);
+        const bool bGoesOn = ReadSome(pArgs->hInput, bConsole, strText);
         std::lock_guard<std::mutex> lock(shared.mutex);
         if (shared.pQueue == nullptr)
         {
