@@ -169,7 +169,7 @@ retry-no)
   ;;
 busy-close)
   # Closing while the flash is erased: text 102 in a box, the update goes on to its end.
-  start_sim --erase-ms 1500
+  start_sim --erase-ms 3000
   # shellcheck disable=SC2046
   run "-a -f:$(winpath "$fw") -p:COM7" \
     wait-text 1015 "$t_connect" click 1014 wait-text 1016 "$t_erasing" \
