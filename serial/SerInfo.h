@@ -15,5 +15,7 @@ struct SSerInfo
 struct SPortProbeFailure
 {
     std::string devicePath;
-    int nError = 0; // errno of the failed open (EACCES: the user may not use the device)
+    // errno-style reason on every platform (EACCES: the user may not use the device; EBUSY: held
+    // by another program), see ProbeListedPort.
+    int nError = 0;
 };

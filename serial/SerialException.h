@@ -25,5 +25,6 @@ private:
     char m_szWhat[96] = {};
 };
 
-// Throws CSerialException with the code; 0 takes the calling thread's last system error (errno).
+// Throws CSerialException with the code; 0 takes the calling thread's last system error
+// (errno; GetLastError on Windows).
 [[noreturn]] void ThrowSerialException(uint32_t errorCode = 0);

@@ -19,6 +19,7 @@
 // never "no data yet".
 //
 // Threads: one thread at a time uses a port; only Interrupt may be called from any thread.
+// Error codes are the platform's own: errno values on POSIX, Win32 error codes on Windows.
 #include "serial/SerialException.h"
 #include "serial/SerialIo.h"
 
@@ -94,10 +95,11 @@ public:
     CSerialPort& operator=(const CSerialPort&) = delete;
     ~CSerialPort() override;
 
-    // Opens the device exclusively (a second opener is refused with EBUSY) as a raw 8-bit line
-    // and applies the settings. An open port is closed first. A failure after the device was
-    // opened (settings rejected) throws and leaves the port open. bOverlapped: asynchronous I/O,
-    // not available on POSIX (ENOTSUP, nothing opened). Time-outs start as all 0.
+    // Opens the device exclusively (a second opener is refused: EBUSY; ERROR_ACCESS_DENIED on
+    // Windows) as a raw 8-bit line and applies the settings. An open port is closed first. A
+    // failure after the device was opened (settings rejected) throws and leaves the port open.
+    // bOverlapped: asynchronous I/O, not available on POSIX (ENOTSUP, nothing opened). Time-outs
+    // start as all 0. On Windows a bare "COMn" is opened as "\\.\COMn".
     void Open(const std::string& strPort, uint32_t dwBaud = 9600, Parity parity = NoParity,
               uint8_t nDataBits = 8, StopBits stopBits = OneStopBit, FlowControl flowControl = NoFlowControl,
               bool bOverlapped = false);
@@ -105,7 +107,8 @@ public:
     void Close() noexcept;
     bool IsOpen() const override;
 
-    // Closes, then takes over the given open device handle (a file descriptor on POSIX).
+    // Closes, then takes over the given open device handle (a file descriptor on POSIX; on
+    // Windows a HANDLE, opened for overlapped I/O if Interrupt is to reach its transfers).
     void Attach(intptr_t handle);
     // Gives up the handle without closing it; the port is closed afterwards.
     intptr_t Detach() noexcept;
@@ -125,7 +128,8 @@ public:
     virtual void OnCompletion(uint32_t dwErrorCode, uint32_t dwCount, SOverlapped* pOverlapped);
 
     // Ends every blocking Read, Write and Flush in progress or started later on this port with
-    // CSerialException(ECANCELED), until the port is closed or reopened. Any thread.
+    // CSerialException(ECANCELED; ERROR_OPERATION_ABORTED on Windows), until the port is closed
+    // or reopened. Any thread.
     void Interrupt() noexcept;
 
     // Sends one byte (with the write time-out); EAGAIN when the line did not take it.
@@ -146,7 +150,8 @@ public:
     void GetState(SSerialState& state);
     void SetState(const SSerialState& state);
     // Changes only the line speed; every other setting and the time-outs stay. Any rate the
-    // driver takes, standard or not; 0 (which would hang the line up) is EINVAL.
+    // driver takes, standard or not; 0 (which would hang the line up) is refused
+    // (EINVAL; ERROR_INVALID_PARAMETER on Windows).
     void SetBaudRate(uint32_t dwBaud) override;
     void Escape(uint32_t dwFunction);
     void SetXOFF();

@@ -71,7 +71,6 @@ DWORD GuardMs(const std::optional<uint64_t>& limitMs)
         return INFINITE;
     return static_cast<DWORD>(*limitMs + GUARD_MARGIN_MS);
 }
-
 } // namespace
 
 uint32_t FinishIo(HANDLE hPort, HANDLE hWake, BOOL bStarted, OVERLAPPED& ov, DWORD dwGuardMs)
@@ -166,7 +165,8 @@ void CSerialPort::Attach(intptr_t handle)
 {
     Close();
     m_handle = handle;
-    // The reads' guard follows the time-outs the device already has.
+    // The transfers' guard follows the time-outs the device already has.
+    m_timeouts = SCommTimeouts{};
     COMMTIMEOUTS ct{};
     if (handle != -1 && ::GetCommTimeouts(ToHandle(handle), &ct))
         m_timeouts =
@@ -178,6 +178,10 @@ intptr_t CSerialPort::Detach() noexcept
 {
     const intptr_t handle = m_handle;
     m_handle = -1;
+    // The device is the new owner's now; our claim on its name goes.
+    if (m_claimHandle != -1)
+        ::CloseHandle(ToHandle(m_claimHandle));
+    m_claimHandle = -1;
     return handle;
 }
 
