@@ -217,8 +217,11 @@ void CheckLoaded(const CFirmwareImage& image, const SExpected& expected)
         return;
     }
     std::vector<uint8_t> block(BLOCK);
-    for (uint32_t dwBlock = image.GetLowAddress(); dwBlock < image.GetHighAddress(); dwBlock += BLOCK)
+    // Counted in 64 bits: an image that ends at 0xFFFFFFFF has its last block there, and a
+    // 32-bit address would step past it to 0.
+    for (uint64_t qwBlock = image.GetLowAddress(); qwBlock <= image.GetHighAddress(); qwBlock += BLOCK)
     {
+        const auto dwBlock = static_cast<uint32_t>(qwBlock);
         if (image.ReadBlock(block.data(), dwBlock) != BLOCK)
         {
             Fail("ReadBlock inside the range returned a short block");

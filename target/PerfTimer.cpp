@@ -12,53 +12,30 @@ int64_t ValidFrequency(IProtocolClock& clock)
 }
 } // namespace
 
-CPerfTimer::CPerfTimer(SCalibrationTag)
-    : m_pClock(&SystemClock()), m_nFrequency(SystemFrequency()), m_nOverhead(0)
-{
-}
-
-int64_t CPerfTimer::SystemFrequency()
-{
-    static const int64_t s_nFrequency = ValidFrequency(SystemClock());
-    return s_nFrequency;
-}
-
-int64_t CPerfTimer::SystemOverhead()
-{
-    // Measured once, thread-safely, by empty Start/Stop pairs on the system clock. The first
-    // pair pays for cold caches, so the cheapest of a few is kept.
-    static const int64_t s_nOverhead = []
-    {
-        int64_t nOverhead = std::numeric_limits<int64_t>::min();
-        for (int i = 0; i < 8; ++i)
-        {
-            CPerfTimer calibration{SCalibrationTag{}};
-            calibration.Start(false);
-            calibration.Stop();
-            nOverhead = std::max(nOverhead, calibration.m_nCount);
-        }
-        return nOverhead;
-    }();
-    return s_nOverhead;
-}
-
 CPerfTimer::CPerfTimer(bool bStartNow, IProtocolClock* pClock)
-    : m_pClock(pClock != nullptr ? pClock : &SystemClock())
+    : m_pClock(pClock != nullptr ? pClock : &SystemClock()), m_nFrequency(ValidFrequency(*m_pClock)),
+      m_nOverhead(0)
 {
-    if (m_pClock == &SystemClock())
-    {
-        m_nFrequency = SystemFrequency();
-        m_nOverhead = SystemOverhead();
-    }
-    else
-    {
-        m_nFrequency = ValidFrequency(*m_pClock);
-        m_nOverhead = 0;
-    }
+    m_nOverhead = MeasureOverhead();
     if (bStartNow)
     {
         Start(false);
     }
+}
+
+int64_t CPerfTimer::MeasureOverhead()
+{
+    // Empty Start/Stop pairs with no correction yet; the first pays for cold caches, so the
+    // cheapest of a few is kept. Zero or negative, like the count of a stopped timer.
+    int64_t nOverhead = std::numeric_limits<int64_t>::min();
+    for (int i = 0; i < 4; ++i)
+    {
+        Start(true);
+        Stop();
+        nOverhead = std::max(nOverhead, m_nCount);
+    }
+    m_nCount = 0;
+    return nOverhead;
 }
 
 CPerfTimer::CPerfTimer(const CPerfTimer& other)

@@ -1,8 +1,8 @@
 #pragma once
 // Stopwatch on a high-resolution counter, reporting milliseconds as a double.
-// The cost of an empty Start/Stop pair, measured once per process on the system clock, is
-// taken off every measurement on that clock; timers on any other clock (a test's fake
-// clock) measure exactly, without that correction.
+// The cost of an empty Start/Stop pair is measured on the timer's own clock when the timer is
+// made and taken off every measurement: the program runs on a clock of its own (one whose
+// waits can be cancelled), so a cost measured on some other clock would not apply.
 #include "target/ProtocolClock.h"
 
 #include <cstdint>
@@ -35,12 +35,7 @@ protected:
     virtual void EndAccess() const {}
 
 private:
-    struct SCalibrationTag
-    {
-    };
-    explicit CPerfTimer(SCalibrationTag);
-    static int64_t SystemOverhead();
-    static int64_t SystemFrequency();
+    int64_t MeasureOverhead();
 
     IProtocolClock* m_pClock;
     int64_t m_nFrequency;

@@ -3,7 +3,7 @@
 #include "app/core/Version.h"
 #include "app/gui/Artwork.h"
 #include "app/gui/DialogTemplate.h"
-#include "app/gui/WizardDialog.h"
+#include "app/gui/WizardControls.h"
 #include "app/gui/WxText.h"
 #include "target/KernelResources.h"
 

@@ -1,27 +1,24 @@
 #pragma once
-// The wizard window on wxWidgets: the controls of the dialog template, the status bar, the
-// About box, keyboard and close handling. The wizard's logic lives in COrlixDlg, which this
-// window owns and drives and which reaches the window only through IWizardView.
+// The wizard window on wxWidgets: the view the core draws its pages on (WizardDialog.cpp)
+// and the event policy around the core (WizardEvents.cpp: keys, buttons, close, the message
+// queue, the pause); the controls themselves are CWizardControls. The wizard's logic lives in
+// COrlixDlg, which this window owns and drives and which reaches the window only through
+// IWizardView.
 #include "app/core/OrlixDlg.h"
 #include "app/core/WizardView.h"
+#include "app/gui/WizardControls.h"
 
 #include <wx/dialog.h>
-#include <wx/font.h>
 
 #include <cstdint>
 #include <deque>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 
-class wxGauge;
 class wxStatusBar;
 class wxThreadEvent;
-
-// The font of the wizard window and the About box; the dialog units follow it.
-wxFont DialogFont();
 
 // Command of the About item (window menu where the platform has one, context menu, F1).
 inline constexpr int IDM_ABOUTBOX = 0x0010;
@@ -47,12 +44,8 @@ public:
     COrlixDlg& Core() { return *m_pCore; }
     const COrlixDlg& Core() const { return *m_pCore; }
     // The control with a template id (IDC_...), or nullptr.
-    wxWindow* GetControl(int nId) const;
-    wxWindow* GetBanner() const { return m_pBanner; }
-    wxStatusBar* GetStatusBarCtrl() const { return m_pStatusBar; }
-    // True while a call into the wizard core is running (a step, a message, a button).
-    bool IsInCore() const { return m_nCoreDepth > 0; }
-    bool IsPausing() const { return m_bPausing; }
+    wxWindow* GetControl(int nId) const { return m_controls.Get(nId); }
+    wxStatusBar* GetStatusBarCtrl() const { return m_controls.StatusBar(); }
     // True once the wizard asked to end; nothing reaches the core after that.
     bool HasEnded() const { return m_bEnded; }
     // Wizard messages queued and not yet handled.
@@ -78,17 +71,14 @@ public:
     void EndDialog() override;
 
 protected:
-    // The modal boxes themselves; the autopilot and tests replace them. Both run on the
-    // dialog's thread with the bookkeeping of MessageBox and OpenFileDialog around them.
+    // The modal boxes themselves, apart so that a window test can answer them. Both run on
+    // the dialog's thread with the bookkeeping of MessageBox and OpenFileDialog around them.
     virtual void DoMessageBox(const wxString& strText, const wxString& strCaption, long nStyle);
     virtual bool DoOpenFileDialog(const wxString& strInitialPath, const wxString& strWildcard,
                                   wxString& strPath);
-    // A click on a button of the bottom row, as the core sees it.
-    void ClickButton(int nId);
 
 private:
-    void CreateControls();
-    void CreateStatusBar();
+    void BindEvents();
     void CreateAboutCommands();
 
     void OnButton(wxCommandEvent& event);
@@ -107,10 +97,7 @@ private:
     void ShowAccessHint();
 
     std::unique_ptr<COrlixDlg> m_pCore;
-    std::map<int, wxWindow*> m_controls;
-    wxWindow* m_pBanner = nullptr;
-    wxStatusBar* m_pStatusBar = nullptr;
-    int m_nProgressLower = 0;
+    CWizardControls m_controls;
 
     std::mutex m_mutexQueue;
     std::deque<SWizardMessage> m_queue; // guarded by m_mutexQueue

@@ -37,7 +37,7 @@ Bytes Fields(std::initializer_list<std::string> texts)
 TEST_F(FirmwareImageTest, RangeIsRoundedToWholeBlocksAndUnwrittenBytesAreBlank)
 {
     const uint32_t B = 0xF81000;
-    ASSERT_EQ(Load(S2Run(B + 16, Pattern(513)) + END), LOAD_OK);
+    ASSERT_EQ(Load(SRecordRun(B + 16, Pattern(513)) + END), LOAD_OK);
     EXPECT_EQ(m_image.GetLowAddress(), B);
     EXPECT_EQ(m_image.GetHighAddress(), B + 1023);
     EXPECT_EQ(ReadAll(B, 16), Bytes(16, 0xFF));
@@ -89,7 +89,7 @@ TEST_F(FirmwareImageTest, IdentificationTexts)
 {
     // From the block at 0xFF8000 when the image holds it; 16 bytes without NUL stay whole.
     const Bytes block = Fields({"MB90F362", "V1.0.0-rc1-build", "Unit"});
-    ASSERT_EQ(Load(S0("hdr\0009.9\0MB90F345"s) + "\n" + S2Run(0xFF8000, block)), LOAD_OK);
+    ASSERT_EQ(Load(S0("hdr\0009.9\0MB90F345"s) + "\n" + SRecordRun(0xFF8000, block)), LOAD_OK);
     EXPECT_EQ(Texts(), "MB90F362|V1.0.0-rc1-build|Unit");
     // Else from the last header; a new file never keeps the texts of the one before.
     ASSERT_EQ(Load(Lines({S0("old\0old\0old"s), S0("Name\0V2\0MB90F345\0extra"s), S2(0xF80000, {1})})),
@@ -139,6 +139,8 @@ TEST_F(FirmwareImageTest, LoadResultCodes)
     const int nFolder = m_image.Load(m_dir.File("")); // opens, cannot be read: not an empty file
     EXPECT_TRUE(nFolder == LOAD_CANNOT_OPEN || nFolder == LOAD_CANNOT_SEEK) << nFolder;
     const std::string a = S1(0x100, {1}), b = S1(0x101, {2}), pad498(498, ' ');
+    std::string bad = b;
+    bad.back() = bad.back() == '0' ? '1' : '0';
     const std::pair<std::string, int> cases[] = {
         {a + "\n" + END, LOAD_OK}, // last line without line end
         {Lines({a, END}, "\r\n"), LOAD_OK},
@@ -153,10 +155,15 @@ TEST_F(FirmwareImageTest, LoadResultCodes)
         {Lines({a, END, "; comment"}), LOAD_CORRUPT},
         {Lines({a, END, a.substr(0, 11)}), LOAD_CORRUPT},
         {Lines({" " + a, END}), LOAD_CORRUPT},
-        // Text after the checksum may not hide a further record.
+        // Text after the checksum may not hide a further record: a file loads whole or not.
         {a + "\r" + b + "\r" + END + "\r", LOAD_CORRUPT},
         {Lines({a + b, END}), LOAD_CORRUPT},
         {Lines({a + " " + END}), LOAD_CORRUPT},
+        {a + "\n" + b + "\t" + S2(0x000008, {0x33}), LOAD_CORRUPT},
+        {Lines({a, bad + " " + b, END}), LOAD_CORRUPT},
+        {a + "\r" + bad + "\r" + END + "\r", LOAD_CORRUPT},
+        {"S20500000000FAS8\n", LOAD_CORRUPT}, // found by fuzzing: a record and the start of one
+        {"S20500000000FAS8", LOAD_CORRUPT},
         // Files without data.
         {"", LOAD_CORRUPT},
         {Lines({S0("header only"), END}), LOAD_CORRUPT},
@@ -173,7 +180,7 @@ TEST_F(FirmwareImageTest, LoadResultCodes)
 
 TEST_F(FirmwareImageTest, AFailedLoadLeavesTheEarlierImageWhole)
 {
-    ASSERT_EQ(Load(S2Run(0xFF8000, Fields({"MB90F345", "V1", "A"}))), LOAD_OK);
+    ASSERT_EQ(Load(SRecordRun(0xFF8000, Fields({"MB90F345", "V1", "A"}))), LOAD_OK);
     std::string bad = S1(0x100, {1});
     bad.back() = bad.back() == '0' ? '1' : '0';
     EXPECT_EQ(Load(Lines({S0("B\0V2\0MB90F362"s), S1(0x0000, {5}), bad})), LOAD_CORRUPT);

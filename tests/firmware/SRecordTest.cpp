@@ -45,12 +45,11 @@ TEST(SRecordSyntax, AcceptedLinesAndTheirFields)
     ASSERT_TRUE(Parse(record, S3(0xFEDCBA98, {0xAA})));
     EXPECT_EQ(record.GetAddress(), 0xFEDCBA98u);
     // Only types 0 to 3 carry data, at most 32 bytes.
-    const int widths[10] = {2, 2, 3, 4, 4, 2, 3, 4, 3, 2};
     for (int nType = 0; nType < 10; ++nType)
     {
-        EXPECT_TRUE(Parse(record, Record(nType, 0x12, {}, widths[nType]))) << nType;
-        EXPECT_EQ(Parse(record, Record(nType, 0x12, Pattern(32), widths[nType])), nType <= 3) << nType;
-        EXPECT_FALSE(Parse(record, Record(nType, 0x12, Pattern(33), widths[nType]))) << nType;
+        EXPECT_TRUE(Parse(record, SRecord(nType, 0x12))) << nType;
+        EXPECT_EQ(Parse(record, SRecord(nType, 0x12, Pattern(32))), nType <= 3) << nType;
+        EXPECT_FALSE(Parse(record, SRecord(nType, 0x12, Pattern(33)))) << nType;
     }
 }
 

@@ -27,9 +27,12 @@ TEST(PortListFinalPass, WithoutProbeEveryRecordStaysAndNamesAreFilled)
     list[1].friendlyName = "Modem (ttyS1)";
     list[2].friendlyName = "Console (ttyS2)";
     list[2].description = "kept as it is";
-    bool bProbed = false;
-    FinishPortList(list, false, nullptr, [&](const std::string&) -> uint32_t { return bProbed = true, 5; });
-    EXPECT_FALSE(bProbed);
+    FinishPortList(list, false, nullptr,
+                   [](const std::string& strPath) -> uint32_t
+                   {
+                       ADD_FAILURE() << "probed " << strPath;
+                       return 5;
+                   });
     ASSERT_EQ(list.size(), 3u);
     EXPECT_EQ(list[0].friendlyName, "ttyS0");
     EXPECT_EQ(list[0].description, "ttyS0");

@@ -24,21 +24,8 @@ struct SProcessResult
     std::string strStderr;
     std::string strError;
     std::chrono::milliseconds elapsed{0};
-
-    bool Succeeded() const { return bStarted && !bTimedOut && nSignal == 0 && nExitCode == 0; }
 };
 
 // Starts strPath in its own process group and waits for it (killing the group at the time-out).
 // Never throws for the child's failures.
 SProcessResult RunProcess(const std::string& strPath, const SRunOptions& opts);
-
-inline SProcessResult RunProcess(const std::string& strPath, std::vector<std::string> args,
-                                 std::string strStdin = {},
-                                 std::chrono::milliseconds timeout = std::chrono::milliseconds(60000))
-{
-    SRunOptions opts;
-    opts.args = std::move(args);
-    opts.strStdin = std::move(strStdin);
-    opts.timeout = timeout;
-    return RunProcess(strPath, opts);
-}

@@ -1,8 +1,7 @@
 #include "tests/support/SimProcess.h"
 
 #include "tests/support/ChildSpawn.h"
-#include "tests/support/FileUtil.h"
-#include "tests/support/TestPaths.h"
+#include "tests/support/TestSupport.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -20,7 +19,7 @@ CSimProcess::~CSimProcess()
 }
 
 bool CSimProcess::Start(const std::string& strDir, const SSimProcessOptions& opts,
-                        std::chrono::milliseconds timeout, const std::string& strSimPath)
+                        std::chrono::milliseconds timeout)
 {
     if (m_pid > 0)
     {
@@ -28,28 +27,24 @@ bool CSimProcess::Start(const std::string& strDir, const SSimProcessOptions& opt
         return false;
     }
     m_strError.clear();
-    m_strReadyLine.clear();
     m_bReaped = false;
     m_nExitStatus = -1;
-    m_strLinkPath = strDir + "/" + opts.strLinkName;
+    m_strLinkPath = strDir + "/unit0";
     m_strDumpPath = opts.bDump ? strDir + "/flash.bin" : std::string();
     m_strLogPath = opts.bLog ? strDir + "/protocol.log" : std::string();
     m_strStderrPath = strDir + "/sim.stderr";
-    m_decoyPaths.clear();
 
     SSpawnRequest req;
-    req.strPath = strSimPath.empty() ? OrlixSimPath() : strSimPath;
-    req.args = {"--link", m_strLinkPath, "--chip", opts.strChip, opts.bPace ? "--pace" : "--no-pace"};
-    req.args.insert(req.args.end(), {"--erase-ms", std::to_string(opts.dwEraseMs), "--blank-ms",
-                                     std::to_string(opts.dwBlankMs)});
+    req.strPath = OrlixSimPath();
+    req.args = {"--link",     m_strLinkPath, "--chip",     opts.strChip, opts.bPace ? "--pace" : "--no-pace",
+                "--erase-ms", "100",         "--blank-ms", "50"};
     for (const auto& fault : opts.faults)
     {
         req.args.insert(req.args.end(), {"--fault", fault});
     }
     for (const auto& name : opts.decoyNames)
     {
-        m_decoyPaths.push_back(strDir + "/" + name);
-        req.args.insert(req.args.end(), {"--decoy", m_decoyPaths.back()});
+        req.args.insert(req.args.end(), {"--decoy", strDir + "/" + name});
     }
     if (opts.bDump)
     {
@@ -91,12 +86,11 @@ bool CSimProcess::Start(const std::string& strDir, const SSimProcessOptions& opt
         const auto nl = strOut.find('\n');
         if (nl != std::string::npos)
         {
-            m_strReadyLine = strOut.substr(0, nl);
-            if (m_strReadyLine.rfind("orlix-sim ready:", 0) == 0)
+            if (strOut.rfind("orlix-sim ready:", 0) == 0)
             {
                 return true;
             }
-            m_strError = "unexpected first line: " + m_strReadyLine;
+            m_strError = "unexpected first line: " + strOut.substr(0, nl);
             break;
         }
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(

@@ -10,12 +10,9 @@
 struct SSimProcessOptions
 {
     std::string strChip = "MB90F345";
-    uint32_t dwEraseMs = 100;
-    uint32_t dwBlankMs = 50;
     bool bPace = false;                  // --pace: bytes take their wire time
     std::vector<std::string> faults;     // each passed as --fault, e.g. "crc-once=0xF80200"
     std::vector<std::string> decoyNames; // silent ptys linked inside the folder under these names
-    std::string strLinkName = "unit0";   // the unit's link inside the folder
     bool bDump = true;                   // --dump <folder>/flash.bin
     bool bLog = true;                    // --log <folder>/protocol.log
     std::vector<std::string> extraArgs;  // passed last, unchanged
@@ -29,12 +26,11 @@ public:
     CSimProcess& operator=(const CSimProcess&) = delete;
     ~CSimProcess(); // stops the simulator if it still runs
 
-    // Starts orlix-sim (ORLIX_SIM_PATH unless strSimPath is given) with its link, dump, log and
+    // Starts orlix-sim (erase 100 ms, blank check 50 ms) with its link "unit0", dump, log and
     // stderr inside strDir, an existing folder. Waits for the ready line; false with Error()
     // when it does not come within the time-out or the simulator ends first.
     bool Start(const std::string& strDir, const SSimProcessOptions& opts = {},
-               std::chrono::milliseconds timeout = std::chrono::milliseconds(10000),
-               const std::string& strSimPath = {});
+               std::chrono::milliseconds timeout = std::chrono::milliseconds(10000));
 
     // SIGTERM, then waits (SIGKILL once the time-out passes). The exit status, or -1 when it
     // was killed by a signal or never started. Safe to call twice.
@@ -44,11 +40,7 @@ public:
 
     pid_t Pid() const { return m_pid; }
     const std::string& LinkPath() const { return m_strLinkPath; }
-    // Link paths of the decoys, in the order of SSimProcessOptions::decoyNames.
-    const std::vector<std::string>& DecoyPaths() const { return m_decoyPaths; }
-    const std::string& DumpPath() const { return m_strDumpPath; }
     const std::string& LogPath() const { return m_strLogPath; }
-    const std::string& ReadyLine() const { return m_strReadyLine; }
     const std::string& Error() const { return m_strError; }
 
     // The flash as last dumped, byte 0 at the flash's first address; empty without a dump.
@@ -61,10 +53,8 @@ private:
     int m_nExitStatus = -1;
     bool m_bReaped = false;
     std::string m_strLinkPath;
-    std::vector<std::string> m_decoyPaths;
     std::string m_strDumpPath;
     std::string m_strLogPath;
     std::string m_strStderrPath;
-    std::string m_strReadyLine;
     std::string m_strError;
 };

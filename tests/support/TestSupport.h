@@ -1,8 +1,50 @@
 #pragma once
-// Everything the test folders share: temporary folders, the simulated unit as a child process,
-// running the project's executables, file helpers and paths.
-#include "tests/support/FileUtil.h"
+// What the test folders share: a private temporary folder, file helpers, where the project's
+// programs and samples are, running programs, the simulated unit, and S-record lines.
 #include "tests/support/RunProcess.h"
+#include "tests/support/SRecords.h"
 #include "tests/support/SimProcess.h"
-#include "tests/support/TempDir.h"
-#include "tests/support/TestPaths.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#ifndef ORLIX_SIM_PATH
+#error "ORLIX_SIM_PATH must be defined by the build (link orlix_test_support)"
+#endif
+
+// $TMPDIR/orlix-test-XXXXXX (or under /tmp), removed with everything in it when the object goes.
+class CTempDir
+{
+public:
+    CTempDir(); // throws std::runtime_error when the folder cannot be made
+    CTempDir(const CTempDir&) = delete;
+    CTempDir& operator=(const CTempDir&) = delete;
+    ~CTempDir();
+
+    const std::string& Path() const { return m_strPath; }
+    std::string File(const std::string& strName) const { return m_strPath + "/" + strName; }
+
+private:
+    std::string m_strPath;
+};
+
+// The whole file; empty when it cannot be read.
+std::vector<uint8_t> ReadFileBytes(const std::string& strPath);
+std::string ReadFileText(const std::string& strPath);
+// Writes (replaces) the file; throws std::runtime_error when it cannot.
+void WriteFileText(const std::string& strPath, const std::string& strText);
+
+inline std::string OrlixSimPath()
+{
+    return ORLIX_SIM_PATH;
+}
+// A program of the project by name, e.g. OrlixBinPath("orlix-cli").
+inline std::string OrlixBinPath(const std::string& strName)
+{
+    return std::string(ORLIX_BIN_DIR) + "/" + strName;
+}
+inline std::string OrlixSamplePath(const std::string& strName)
+{
+    return std::string(ORLIX_SOURCE_DIR) + "/samples/" + strName;
+}

@@ -102,3 +102,28 @@ TEST_F(BootRomLoaderTest, EmbeddedKernelsAreSentWhole)
         }
     }
 }
+
+// Whatever the kernel sends as it starts is read (one byte), not purged; the speed changes
+// only once the switch frame has left, and the line settles for 100 ms after it.
+TEST_F(BootRomLoaderTest, SwitchFrameIsFlushedAndAnsweredBeforeTheSpeedChanges)
+{
+    for (const Bytes& reply : {Bytes{0x01}, Bytes{}})
+    {
+        CFakePort port(&m_clock);
+        port.PreloadInput({0x55});
+        port.QueueRead(reply);
+        std::size_t nSleepsAtBaud = 99;
+        port.m_onOp = [&](EOp op)
+        { nSleepsAtBaud = op == EOp::SetBaud ? m_clock.m_sleeps.size() : nSleepsAtBaud; };
+        m_clock.m_sleeps.clear();
+        m_loader.AttachPort(&port);
+        EXPECT_EQ(m_loader.SwitchToBaud2(), BOOTROM_OK);
+        EXPECT_EQ(port.Kinds(), (std::vector<EOp>{EOp::Write, EOp::Flush, EOp::Read, EOp::SetBaud}));
+        EXPECT_EQ(port.Writes(), (std::vector<Bytes>{{0x40, 0x00, 0x00, 0x00, 0x00}}));
+        EXPECT_EQ(port.m_ops[2].dwValue, 1u);
+        EXPECT_EQ(port.m_ops[2].bytes, Bytes{0x55});
+        EXPECT_EQ(port.m_dwBaud, 115200u);
+        EXPECT_EQ(nSleepsAtBaud, 0u);
+        EXPECT_EQ(m_clock.m_sleeps, std::vector<uint32_t>{100});
+    }
+}

@@ -36,14 +36,11 @@ public:
 
     void QueueRead(Bytes bytes) { m_queued.push_back(std::move(bytes)); }
     void PreloadInput(const Bytes& bytes) { m_input.insert(m_input.end(), bytes.begin(), bytes.end()); }
-    bool m_bOpen = true;
-    std::optional<uint32_t> m_shortReadMs;
-    std::function<void(EOp)> m_onOp; // called before each operation; may throw
 
     bool IsOpen() const override { return m_bOpen; }
     void Purge(uint32_t dwFlags) override
     {
-        Record(EOp::Purge, dwFlags, {});
+        Record(EOp::Purge, dwFlags);
         if ((dwFlags & PURGE_RXCLEAR) != 0)
         {
             m_input.clear();
@@ -55,13 +52,10 @@ public:
         Record(EOp::Write, dwCount, Bytes(p, p + dwCount));
         return dwCount;
     }
-    void Flush() override { Record(EOp::Flush, 0, {}); }
+    void Flush() override { Record(EOp::Flush, 0); }
     uint32_t Read(void* pBuf, uint32_t dwCount) override
     {
-        if (m_onOp)
-        {
-            m_onOp(EOp::Read);
-        }
+        Record(EOp::Read, dwCount);
         if (!m_queued.empty())
         {
             PreloadInput(m_queued.front());
@@ -69,7 +63,7 @@ public:
         }
         const auto nGot = static_cast<uint32_t>(std::min<std::size_t>(dwCount, m_input.size()));
         std::copy_n(m_input.begin(), nGot, static_cast<uint8_t*>(pBuf));
-        m_ops.push_back({EOp::Read, dwCount, Bytes(m_input.begin(), m_input.begin() + nGot)});
+        m_ops.back().bytes.assign(m_input.begin(), m_input.begin() + nGot);
         m_input.erase(m_input.begin(), m_input.begin() + nGot);
         if (nGot < dwCount && m_pClock != nullptr)
         {
@@ -79,12 +73,9 @@ public:
     }
     void SetBaudRate(uint32_t dwBaud) override
     {
-        Record(EOp::SetBaud, dwBaud, {});
+        Record(EOp::SetBaud, dwBaud);
         m_dwBaud = dwBaud;
     }
-
-    std::vector<SOp> m_ops;
-    uint32_t m_dwBaud = 4800;
 
     std::vector<Bytes> Writes() const
     {
@@ -100,13 +91,22 @@ public:
     }
     std::vector<EOp> Kinds() const
     {
-        std::vector<EOp> kinds(m_ops.size());
-        std::transform(m_ops.begin(), m_ops.end(), kinds.begin(), [](const SOp& op) { return op.op; });
+        std::vector<EOp> kinds;
+        for (const SOp& op : m_ops)
+        {
+            kinds.push_back(op.op);
+        }
         return kinds;
     }
 
+    bool m_bOpen = true;
+    uint32_t m_dwBaud = 4800;
+    std::optional<uint32_t> m_shortReadMs;
+    std::function<void(EOp)> m_onOp; // called before each operation; may throw
+    std::vector<SOp> m_ops;
+
 private:
-    void Record(EOp kind, uint32_t dwValue, Bytes bytes)
+    void Record(EOp kind, uint32_t dwValue, Bytes bytes = {})
     {
         if (m_onOp)
         {

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <numeric>
-#include <string>
 
 using EOp = CFakePort::EOp;
 
@@ -32,8 +31,8 @@ protected:
     }
     static Bytes Block() // 512 pattern bytes and room for the CRC
     {
-        Bytes block(KERNEL_BLOCK_SIZE + 2, 0xEE);
-        std::iota(block.begin(), block.begin() + KERNEL_BLOCK_SIZE, uint8_t{3});
+        Bytes block(512 + 2, 0xEE);
+        std::iota(block.begin(), block.begin() + 512, uint8_t{3});
         return block;
     }
 
@@ -90,52 +89,116 @@ TEST_F(FlashKernelTest, BlankCheckReportsElapsedShareOfFiveSeconds)
     EXPECT_TRUE(m_clock.m_sleeps.empty());
 }
 
-TEST_F(FlashKernelTest, WriteBlockReplyTable)
+// Each case: the replies to the reads in order, the result, and the command frames sent.
+struct SBlockCase
 {
-    // Status of the command, the ready status, the block's reply; result; writes sent.
-    const std::tuple<std::string, std::string, std::string, KernelResult, std::size_t> cases[] = {
-        {"0", "0", "04", KR_TRANSFER_ERROR, 2}, {"0", "0", "10", KR_BAD_REPLY, 2},
-        {"0", "0", "51", KR_BAD_REPLY, 2},      {"0", "0", "0", KR_BAD_REPLY, 2},
-        {"0", "0", "", KR_BAD_REPLY, 2},        {"0", "0", "05", KR_BAD_REPLY, 2},
-        {"4", "", "", KR_INVALID_COMMAND, 1},   {"0", "4", "", KR_NOT_READY, 1},
-        {"0", "", "", KR_NOT_READY, 1}};
-    for (const auto& [status, ready, reply, expected, nWrites] : cases)
+    std::vector<Bytes> replies;
+    KernelResult result;
+    std::size_t nCommands;
+};
+
+TEST_F(FlashKernelTest, WriteBlockRepliesAndTheOneRetryAfterACrcError)
+{
+    Bytes sent = Block();
+    const uint16_t wCrc = Crc16(sent.data(), 512);
+    sent[512] = static_cast<uint8_t>(wCrc >> 8);
+    sent[513] = static_cast<uint8_t>(wCrc);
+    const SBlockCase cases[] = {
+        {{{'0'}, {'0'}, {'0', '1'}}, KR_OK, 1},
+        {{{'0'}, {'0'}, {'0', '4'}}, KR_TRANSFER_ERROR, 1},
+        {{{'0'}, {'0'}, {'1', '0'}}, KR_BAD_REPLY, 1},
+        {{{'0'}, {'0'}, {'5', '1'}}, KR_BAD_REPLY, 1},
+        {{{'0'}, {'0'}, {'0', '5'}}, KR_BAD_REPLY, 1},
+        {{{'0'}, {'0'}, {'0'}}, KR_BAD_REPLY, 1},
+        {{{'0'}, {'0'}, {}}, KR_BAD_REPLY, 1},
+        {{{'4'}}, KR_INVALID_COMMAND, 1},
+        {{{'0'}, {'4'}}, KR_NOT_READY, 1}, // the second status byte is "not ready", whatever it is
+        {{{'0'}, {}}, KR_NOT_READY, 1},
+        {{{'0'}, {'0'}, {'5'}, {'0'}, {'0'}, {'0', '1'}}, KR_OK, 2},
+        {{{'0'}, {'0'}, {'5'}, {'0'}, {'0'}, {'5'}, {'0'}, {'0'}, {'0', '1'}}, KR_CRC_ERROR, 2},
+    };
+    for (std::size_t i = 0; i < std::size(cases); ++i)
     {
+        SCOPED_TRACE(i);
         CFakePort port(&m_clock);
         Use(port);
-        Bytes block = Block();
-        for (const std::string& str : {status, ready, reply})
+        for (const Bytes& reply : cases[i].replies)
         {
-            port.QueueRead(Bytes(str.begin(), str.end()));
+            port.QueueRead(reply);
         }
-        EXPECT_EQ(m_kernel.WriteFlashBlock(block.data(), 0, KERNEL_BLOCK_SIZE), expected);
-        EXPECT_EQ(port.Writes().size(), nWrites) << "no retry";
-        EXPECT_TRUE(std::equal(block.begin(), block.begin() + 512, Block().begin()));
+        Bytes block = Block();
+        EXPECT_EQ(m_kernel.WriteFlashBlock(block.data(), 0x1000, 512), cases[i].result);
+        std::vector<Bytes> expected;
+        for (std::size_t n = 0; n < cases[i].nCommands; ++n)
+        {
+            expected.push_back({0x08, 0x00, 0x10, 0x00});
+            if (cases[i].replies.size() > 2)
+            {
+                expected.push_back(sent); // the block with its CRC, unchanged for the retry
+            }
+        }
+        EXPECT_EQ(port.Writes(), expected);
+        EXPECT_TRUE(cases[i].replies.size() <= 2 || port.Kinds()[5] == EOp::Flush);
+    }
+    EXPECT_EQ(Crc16(reinterpret_cast<const uint8_t*>("123456789"), 9), 0x31C3);
+}
+
+TEST_F(FlashKernelTest, ReadBlockChecksBothStatusBytesTheMarkAndRetriesACrcMismatchOnce)
+{
+    Bytes good = Block();
+    const uint16_t wCrc = Crc16(good.data(), 512);
+    good[512] = static_cast<uint8_t>(wCrc >> 8);
+    good[513] = static_cast<uint8_t>(wCrc);
+    good.push_back('1');
+    Bytes badCrc = good;
+    badCrc[513] ^= 0x01;
+    Bytes badMark = good;
+    badMark[514] = '0';
+    const Bytes shortReply(good.begin(), good.end() - 1);
+    const SBlockCase cases[] = {
+        {{{'0'}, {'1'}, good}, KR_OK, 1},
+        {{{'0'}, {'4'}}, KR_INVALID_COMMAND, 1}, // the second status byte is classified too
+        {{{'0'}, {'2'}}, KR_UNKNOWN_ERROR, 1},
+        {{{'4'}}, KR_INVALID_COMMAND, 1},
+        {{{'0'}, {'1'}, badCrc, {'0'}, {'1'}, good}, KR_OK, 2},
+        {{{'0'}, {'1'}, badCrc, {'0'}, {'1'}, badCrc, {'0'}, {'1'}, good}, KR_CRC_ERROR, 2},
+        {{{'0'}, {'1'}, badMark}, KR_BAD_REPLY, 1},
+        {{{'0'}, {'1'}, shortReply}, KR_SHORT_READ, 1},
+    };
+    for (std::size_t i = 0; i < std::size(cases); ++i)
+    {
+        SCOPED_TRACE(i);
+        CFakePort port(&m_clock);
+        Use(port);
+        for (const Bytes& reply : cases[i].replies)
+        {
+            port.QueueRead(reply);
+        }
+        Bytes buf(515, 0x00);
+        EXPECT_EQ(m_kernel.ReadFlashBlock(buf.data(), 0xFF0200), cases[i].result);
+        EXPECT_EQ(port.Writes(), std::vector<Bytes>(cases[i].nCommands, Bytes{0x28, 0x00, 0x02, 0xFF}));
+        EXPECT_TRUE(cases[i].result != KR_OK || buf == good);
     }
 }
 
-TEST_F(FlashKernelTest, WriteBlockSendsDataWithCrcAndRetriesACrcErrorExactlyOnce)
+TEST(FlashKernelResultText, EveryCodeHasItsText)
 {
-    EXPECT_EQ(Crc16(reinterpret_cast<const uint8_t*>("123456789"), 9), 0x31C3);
-    Bytes sent = Block();
-    const uint16_t wCrc = Crc16(sent.data(), KERNEL_BLOCK_SIZE);
-    sent[512] = static_cast<uint8_t>(wCrc >> 8);
-    sent[513] = static_cast<uint8_t>(wCrc);
-    for (const bool bSecondOk : {true, false})
+    const char* texts[] = {"",
+                           "No answer from target.",
+                           "Target not ready.",
+                           "Received invalid command.",
+                           "Unknown error occured.",
+                           "Unknown error occured.",
+                           "Received invalid command.",
+                           "Error transferring data.",
+                           "Error transferring data.",
+                           "CRC error.",
+                           "",
+                           "No answer from target.",
+                           ""};
+    for (int nCode = 0; nCode < static_cast<int>(std::size(texts)); ++nCode)
     {
-        CFakePort port(&m_clock);
-        Use(port);
-        Bytes block = Block();
-        for (const Bytes& reply : {Bytes{'5'}, bSecondOk ? Bytes{'0', '1'} : Bytes{'5'}, Bytes{'5'}})
-        {
-            port.QueueRead({'0'});
-            port.QueueRead({'0'});
-            port.QueueRead(reply);
-        }
-        EXPECT_EQ(m_kernel.WriteFlashBlock(block.data(), 0x1000, KERNEL_BLOCK_SIZE),
-                  bSecondOk ? KR_OK : KR_CRC_ERROR);
-        EXPECT_EQ(port.Writes(),
-                  (std::vector<Bytes>{{0x08, 0x00, 0x10, 0x00}, sent, {0x08, 0x00, 0x10, 0x00}, sent}));
-        EXPECT_EQ(port.Kinds()[5], EOp::Flush);
+        EXPECT_STREQ(CFlashKernel::ResultText(nCode), texts[nCode]) << nCode;
     }
+    EXPECT_STREQ(CFlashKernel::ResultText(-1), "");
 }

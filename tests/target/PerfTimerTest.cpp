@@ -4,10 +4,13 @@
 
 #include <gtest/gtest.h>
 
-TEST(PerfTimer, StopAndResumeAccumulateAndNeverGoNegative)
+TEST(PerfTimer, StopAndResumeAccumulate)
 {
     CFakeClock clock(1000); // ticks are milliseconds
-    CPerfTimer timer(true, &clock);
+    CPerfTimer timer(false, &clock);
+    clock.AdvanceMs(50);
+    EXPECT_EQ(timer.ElapsedMilliseconds(), 0.0); // not started
+    timer.Start(false);
     clock.AdvanceMs(100);
     timer.Stop();
     clock.AdvanceMs(1000); // stopped time does not count
@@ -16,19 +19,44 @@ TEST(PerfTimer, StopAndResumeAccumulateAndNeverGoNegative)
     timer.Start(false);
     clock.AdvanceMs(100);
     EXPECT_EQ(timer.ElapsedMilliseconds(), 200.0);
+    EXPECT_TRUE(timer.IsRunning());
     timer.Start(true);
     EXPECT_EQ(timer.ElapsedMilliseconds(), 0.0);
+}
 
-    // Resumed when the counter just equals the time accumulated: it still runs.
-    CFakeClock early(1000);
-    CPerfTimer resumed(true, &early);
-    early.AdvanceMs(500);
-    resumed.Stop();
-    resumed.Start(false);
-    EXPECT_TRUE(resumed.IsRunning());
-    early.AdvanceMs(100);
-    EXPECT_EQ(resumed.ElapsedMilliseconds(), 600.0);
-    CPerfTimer empty(true, &early);
-    empty.Stop();
-    EXPECT_GE(empty.ElapsedMilliseconds(), 0.0);
+TEST(PerfTimer, ACounterThatStartsAtZeroStillRuns)
+{
+    CFakeClock clock(1000);
+    CPerfTimer timer(true, &clock); // the counter reads 0 at the start
+    clock.AdvanceMs(500);
+    timer.Stop();
+    timer.Start(false); // the counter now equals the time accumulated
+    EXPECT_TRUE(timer.IsRunning());
+    clock.AdvanceMs(100);
+    EXPECT_EQ(timer.ElapsedMilliseconds(), 600.0);
+}
+
+TEST(PerfTimer, FrequencyZeroCountsTicksAsMilliseconds)
+{
+    CFakeClock clock(0);
+    CPerfTimer timer(true, &clock);
+    clock.AdvanceTicks(5);
+    EXPECT_EQ(timer.ElapsedMilliseconds(), 5000.0);
+    EXPECT_EQ(timer.Frequency(), 1);
+}
+
+// Every reading of the counter costs 2 ticks: the cost of a start/stop pair is measured on the
+// timer's own clock and taken off, never added, and never makes a time negative.
+TEST(PerfTimer, StartStopCostIsTakenOffOnTheTimersOwnClock)
+{
+    CFakeClock clock(1000);
+    clock.m_nTicksPerQuery = 2;
+    CPerfTimer timer(true, &clock);
+    EXPECT_EQ(timer.Overhead(), -2);
+    clock.AdvanceTicks(100);
+    timer.Stop();
+    EXPECT_EQ(timer.ElapsedMilliseconds(), 100.0);
+    CPerfTimer instant(true, &clock);
+    instant.Stop();
+    EXPECT_EQ(instant.ElapsedMilliseconds(), 0.0);
 }

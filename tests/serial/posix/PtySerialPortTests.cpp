@@ -56,8 +56,12 @@ protected:
     void WaitForInput(uint32_t nCount)
     {
         SCommStatus stat;
-        for (int i = 0; i < 1000 && (m_port.GetStatus(stat), stat.cbInQue < nCount); ++i)
+        m_port.GetStatus(stat);
+        for (int i = 0; i < 1000 && stat.cbInQue < nCount; ++i)
+        {
             std::this_thread::sleep_for(5ms);
+            m_port.GetStatus(stat);
+        }
         ASSERT_GE(stat.cbInQue, nCount) << "input did not arrive";
     }
 
@@ -159,7 +163,10 @@ TEST_F(PtySerialPort, SecondOpenIsRefusedWhileHeldAndClosingLeavesNoExclusiveFla
         const int fd = ::open(m_pty.SlaveName().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         int nExcl = -1;
         if (fd >= 0)
-            ::ioctl(fd, TIOCGEXCL, &nExcl), ::close(fd);
+        {
+            ::ioctl(fd, TIOCGEXCL, &nExcl);
+            ::close(fd);
+        }
         return nExcl;
     };
     EXPECT_NE(ExclusiveFlag(), 0); // set (root) or the open refused (-1)

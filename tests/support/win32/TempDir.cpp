@@ -1,6 +1,6 @@
 // CTempDir on Windows, where the C library has no mkdtemp: a random name under the system's
 // temporary folder, created with CreateDirectoryW, which fails rather than reuse a folder.
-#include "tests/support/TempDir.h"
+#include "tests/support/TestSupport.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -34,10 +34,4 @@ CTempDir::CTempDir()
         }
     }
     throw std::runtime_error("cannot create a temporary folder under " + base.string());
-}
-
-CTempDir::~CTempDir()
-{
-    std::error_code ec;
-    std::filesystem::remove_all(m_strPath, ec);
 }

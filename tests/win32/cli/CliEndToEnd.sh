@@ -15,7 +15,7 @@ not_found="The unit was not found!"
 not_found_de="Es wurde kein Gerät gefunden."
 prog_error="An Error occurred during the programming process."
 # row: processor, sample, sim faults, -p or search, typed input, exit status, flash check,
-#      texts that must appear (|-separated), locale (default C)
+#      texts that must appear (|-separated), locale (default C.UTF-8)
 case $row in
   update-345) set -- MB90F345 analyzer-mb90f345.mhx "" port '\n\n' 0 image "$found|$success" ;;
   update-362) set -- MB90F362 controller-mb90f362.mhx "" port '\n\n' 0 image "$found|$success" ;;
@@ -26,7 +26,7 @@ case $row in
   vanish) set -- MB90F345 analyzer-mb90f345.mhx vanish-after=20 port '\ny\n\n' 1 - "$prog_error|$not_found" ;;
   *) echo "unknown row $row" >&2; exit 2 ;;
 esac
-chip=$1 sample=$2 fault=$3 mode=$4 input=$5 want_exit=$6 flash=$7 texts=$8 lang=${9:-C}
+chip=$1 sample=$2 fault=$3 mode=$4 input=$5 want_exit=$6 flash=$7 texts=$8 lang=${9:-C.UTF-8}
 
 dir=$(mktemp -d "${TMPDIR:-/tmp}/orlix-wine-e2e.XXXXXX")
 cleanup() {
@@ -57,7 +57,14 @@ done
 grep -q '^orlix-sim ready:' "$dir/sim.out" || fail "the simulator did not get ready"
 wine_map_com "$com" "$(wine_pty_of "$dir/unit0")"
 
-args=(-a "-f:$(winepath -w "$src/samples/$sample")")
+# The firmware in a folder whose name has a space and an umlaut, as on a technician's laptop.
+# Wine passes the command line on in the host's character set, which is UTF-8 only in a locale
+# the host has installed (C.UTF-8 always is).
+folder="Firmware Prüfstand"
+[ "$lang" = C.UTF-8 ] || folder="Firmware Pruefstand"
+mkdir "$dir/$folder"
+cp "$src/samples/$sample" "$dir/$folder/"
+args=(-a "-f:$(winepath -w "$dir/$folder/$sample")")
 if [ "$mode" = search ]; then
   # As a port driver would: the port list's registry pass finds the unit there.
   wine reg add 'HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' /v "OrlixTest$com" /d "COM$com" /f >/dev/null

@@ -14,7 +14,8 @@ flags=$(awk '/^DllCharacteristics/ { print $2 }' <<<"$headers")
 grep -q 'There is a base relocation table\|\.reloc' <<<"$headers" ||
   x86_64-w64-mingw32-objdump -h "$exe" | grep -q '\.reloc' || fail "no relocations: ASLR cannot move it"
 
-# Known system DLLs: loaded from System32 whatever lies beside the program.
+# Windows' KnownDLLs, which the loader takes from System32 whatever lies beside the program, and
+# comctl32, which the manifest takes from the side-by-side store.
 system_dlls=' kernel32.dll user32.dll gdi32.dll advapi32.dll msvcrt.dll setupapi.dll comctl32.dll comdlg32.dll shell32.dll ole32.dll '
 while read -r dll; do
   [[ $system_dlls == *" ${dll,,} "* ]] || fail "imports $dll, which is not a system DLL"

@@ -1,8 +1,17 @@
-#include "tests/support/FileUtil.h"
+#include "tests/support/TestSupport.h"
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+
+// CTempDir's constructor is the platform's: posix/TempDir.cpp, win32/TempDir.cpp.
+
+CTempDir::~CTempDir()
+{
+    std::error_code ec;
+    std::filesystem::remove_all(m_strPath, ec);
+}
 
 std::vector<uint8_t> ReadFileBytes(const std::string& strPath)
 {
@@ -16,11 +25,6 @@ std::string ReadFileText(const std::string& strPath)
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
-}
-
-void WriteFileBytes(const std::string& strPath, const std::vector<uint8_t>& data)
-{
-    WriteFileText(strPath, std::string(data.begin(), data.end()));
 }
 
 void WriteFileText(const std::string& strPath, const std::string& strText)
