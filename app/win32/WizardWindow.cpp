@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cwchar>
 #include <vector>
 
 namespace
@@ -317,6 +318,10 @@ void CWizardWindow::LayoutStatusBar()
     // Right edges; -1 stretches the last pane to the end.
     int edges[STATUS_PANES] = {nPane1, nPane1 + nPane2, -1};
     SendMessageW(m_hStatusBar, SB_SETPARTS, STATUS_PANES, reinterpret_cast<LPARAM>(edges));
+    for (int nPane = 0; nPane < STATUS_PANES; ++nPane)
+    {
+        ShowStatusPane(nPane);
+    }
 }
 
 void CWizardWindow::AddAboutItem()
@@ -657,12 +662,39 @@ void CWizardWindow::EndWaitCursor()
 
 void CWizardWindow::SetStatusPane(int nPane, const std::string& strText)
 {
-    if (m_hStatusBar != nullptr && nPane >= 0 && nPane < STATUS_PANES)
+    if (nPane >= 0 && nPane < STATUS_PANES)
     {
-        const std::wstring strTextW = Utf8ToWide(strText);
-        SendMessageW(m_hStatusBar, SB_SETTEXTW, static_cast<WPARAM>(nPane),
-                     reinterpret_cast<LPARAM>(strTextW.c_str()));
+        m_paneTexts[static_cast<size_t>(nPane)] = Utf8ToWide(strText);
+        ShowStatusPane(nPane);
     }
+}
+
+// A path too long for its pane loses the middle of its folders, not its file name.
+void CWizardWindow::ShowStatusPane(int nPane)
+{
+    if (m_hStatusBar == nullptr)
+    {
+        return;
+    }
+    std::wstring strShown = m_paneTexts[static_cast<size_t>(nPane)];
+    RECT rc{};
+    if (!strShown.empty() && SendMessageW(m_hStatusBar, SB_GETRECT, static_cast<WPARAM>(nPane),
+                                          reinterpret_cast<LPARAM>(&rc)) != 0)
+    {
+        rc.right -= 2 * GetSystemMetrics(SM_CXEDGE) + GetSystemMetrics(SM_CXBORDER);
+        // DT_MODIFYSTRING may write up to four characters more than the text holds.
+        strShown.append(4, L'\0');
+        HDC hdc = GetDC(m_hStatusBar);
+        HGDIOBJ hOldFont =
+            SelectObject(hdc, reinterpret_cast<HGDIOBJ>(SendMessageW(m_hStatusBar, WM_GETFONT, 0, 0)));
+        DrawTextW(hdc, strShown.data(), -1, &rc,
+                  DT_SINGLELINE | DT_NOPREFIX | DT_PATH_ELLIPSIS | DT_MODIFYSTRING | DT_CALCRECT);
+        SelectObject(hdc, hOldFont);
+        ReleaseDC(m_hStatusBar, hdc);
+        strShown.resize(std::wcslen(strShown.c_str()));
+    }
+    SendMessageW(m_hStatusBar, SB_SETTEXTW, static_cast<WPARAM>(nPane),
+                 reinterpret_cast<LPARAM>(strShown.c_str()));
 }
 
 // The page must be on the screen during the pause, and the dialog must not react: only

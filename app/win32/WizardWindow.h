@@ -12,6 +12,7 @@
 #undef IDC_YES
 #undef IDC_NO
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <deque>
@@ -56,6 +57,7 @@ private:
     void CreateStatusBar();
     void FitBanner();
     void LayoutStatusBar();
+    void ShowStatusPane(int nPane);
     void AddAboutItem();
     void ShowAboutBox();
     void OnButton(int nId);
@@ -86,7 +88,8 @@ private:
     HICON m_hStockWarning = nullptr;
     HICON m_hFwInfo = nullptr;
     HICON m_hFwWarning = nullptr;
-    HBITMAP m_hBanner = nullptr; // the banner at the size of its control
+    HBITMAP m_hBanner = nullptr;             // the banner at the size of its control
+    std::array<std::wstring, 3> m_paneTexts; // the status panes' full texts
 
     std::mutex m_mutexQueue;
     std::deque<SWizardMessage> m_queue; // guarded by m_mutexQueue
