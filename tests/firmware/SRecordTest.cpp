@@ -35,14 +35,14 @@ TEST(SRecordSyntax, AcceptedLinesAndTheirFields)
     EXPECT_TRUE(Parse(record, "S9030000FC   ; end\r\n")); // text after the checksum is ignored
     EXPECT_FALSE(record.IsDataRecord());
     EXPECT_TRUE(Parse(record, "S103000CF0") && Parse(record, "S104000000FB")); // kin of rejected lines
-    ASSERT_TRUE(Parse(record, S1(0x1234, {0x01, 0x02, 0xFE})));
+    ASSERT_TRUE(Parse(record, SRecord(1, 0x1234, {0x01, 0x02, 0xFE})));
     EXPECT_TRUE(record.IsDataRecord());
     EXPECT_EQ(record.GetAddress(), 0x1234u);
     EXPECT_EQ(Data(record), (Bytes{1, 2, 0xFE}));
-    ASSERT_TRUE(Parse(record, S2(0xFF8000, Pattern(32))));
+    ASSERT_TRUE(Parse(record, SRecord(2, 0xFF8000, Pattern(32))));
     EXPECT_EQ(record.GetAddress(), 0xFF8000u);
     EXPECT_EQ(Data(record), Pattern(32));
-    ASSERT_TRUE(Parse(record, S3(0xFEDCBA98, {0xAA})));
+    ASSERT_TRUE(Parse(record, SRecord(3, 0xFEDCBA98, {0xAA})));
     EXPECT_EQ(record.GetAddress(), 0xFEDCBA98u);
     // Only types 0 to 3 carry data, at most 32 bytes.
     for (int nType = 0; nType < 10; ++nType)
@@ -55,7 +55,7 @@ TEST(SRecordSyntax, AcceptedLinesAndTheirFields)
 
 TEST(SRecordSyntax, RejectsMalformedAndCutLines)
 {
-    std::string changedDigit = S2(0xF80000, Pattern(16));
+    std::string changedDigit = SRecord(2, 0xF80000, Pattern(16));
     changedDigit[12] = changedDigit[12] == '0' ? '1' : '0';
     const std::string rejected[] = {
         "", "\n", "s9030000FC", " S9030000FC", "SA030000FC", "S9G30000FC", "S9030000F",
@@ -74,7 +74,7 @@ TEST(SRecordSyntax, RejectsMalformedAndCutLines)
     {
         EXPECT_FALSE(Parse(record, line)) << line;
     }
-    const std::string line = S3(0x00FF8000, Pattern(32)); // every prefix, never read past its end
+    const std::string line = SRecord(3, 0x00FF8000, Pattern(32)); // every prefix, never read past its end
     for (std::size_t n = 0; n < line.size(); ++n)
     {
         EXPECT_FALSE(Parse(record, line, n)) << n;

@@ -22,18 +22,14 @@ TEST(PerfTimer, StopAndResumeAccumulate)
     EXPECT_TRUE(timer.IsRunning());
     timer.Start(true);
     EXPECT_EQ(timer.ElapsedMilliseconds(), 0.0);
-}
 
-TEST(PerfTimer, ACounterThatStartsAtZeroStillRuns)
-{
-    CFakeClock clock(1000);
-    CPerfTimer timer(true, &clock); // the counter reads 0 at the start
+    CPerfTimer zero(true, &clock); // started when the counter reads 0
     clock.AdvanceMs(500);
-    timer.Stop();
-    timer.Start(false); // the counter now equals the time accumulated
-    EXPECT_TRUE(timer.IsRunning());
+    zero.Stop();
+    zero.Start(false); // the counter now equals the time accumulated: still running
+    EXPECT_TRUE(zero.IsRunning());
     clock.AdvanceMs(100);
-    EXPECT_EQ(timer.ElapsedMilliseconds(), 600.0);
+    EXPECT_EQ(zero.ElapsedMilliseconds(), 600.0);
 }
 
 TEST(PerfTimer, FrequencyZeroCountsTicksAsMilliseconds)
