@@ -1,7 +1,6 @@
 #include "target/BootRomLoader.h"
 
 #include "FakePort.h"
-#include "target/KernelResources.h"
 
 #include <gtest/gtest.h>
 
@@ -77,27 +76,6 @@ TEST_F(BootRomLoaderTest, DownloadFrameIsByteExactAndNeverTruncated)
     port.QueueRead({0x11}); // the sync answer is not the download answer
     EXPECT_EQ(m_loader.DownloadKernel(), BOOTROM_NO_REPLY);
     EXPECT_EQ(port.Writes()[1].back(), static_cast<uint8_t>(0x01 + 0x90 + 0x03 + 3 * 0xFF));
-}
-
-TEST_F(BootRomLoaderTest, EmbeddedKernelsAreSentWhole)
-{
-    const std::tuple<const char*, Bytes, uint8_t> cases[] = {
-        {"MB90F345CAS", {0x00, 0x01, 0x90, 0x03, 0x90}, 0x82},
-        {"MB90F362", {0x00, 0x01, 0x90, 0x03, 0x69}, 0x5B}};
-    for (const auto& [pszChip, header, byStandInSum] : cases)
-    {
-        SCOPED_TRACE(pszChip);
-        CFakePort& port = Use(pszChip);
-        SResourceData kernel;
-        ASSERT_TRUE(FindKernelResource(m_chip.ResourceId, "FLASH", kernel));
-        port.QueueRead({0x01});
-        ASSERT_EQ(m_loader.DownloadKernel(), BOOTROM_OK);
-
-        Bytes expected = header;
-        expected.insert(expected.end(), kernel.pData, kernel.pData + kernel.dwSize);
-        expected.push_back(KernelsAreStandIns() ? byStandInSum : port.Writes().at(0).back());
-        EXPECT_EQ(port.Writes().at(0), expected);
-    }
 }
 
 // Whatever the kernel sends as it starts is read (one byte), not purged; the speed changes

@@ -11,12 +11,6 @@ using EOp = CFakePort::EOp;
 
 namespace
 {
-struct CRecordingSink : IProgressSink
-{
-    void OnProgress(int nPercent) override { m_percents.push_back(nPercent); }
-    std::vector<int> m_percents;
-};
-
 class FlashKernelTest : public ::testing::Test
 {
 protected:
@@ -33,7 +27,6 @@ protected:
     CFakeClock m_clock;
     CFakePort m_port{&m_clock};
     CFlashKernel m_kernel;
-    CRecordingSink m_sink;
 };
 
 // 512 pattern bytes and their CRC (high byte first).
@@ -73,27 +66,9 @@ TEST_F(FlashKernelTest, CommandFramesAndStatusBytes)
     }
 }
 
-// Erase polls once a second, 30 times; the blank check reports the share of its 5 s gone.
-TEST_F(FlashKernelTest, EraseAndBlankCheckThatNeverEndTimeOutWithProgress)
-{
-    m_port.QueueRead({'0'});
-    EXPECT_EQ(m_kernel.EraseFlash(&m_sink), KR_TIMEOUT);
-    std::vector<int> expected;
-    for (int i = 0; i <= 30; ++i)
-        expected.push_back(i * 100 / 30); // 0, 3, 6 .. 96, 100
-    EXPECT_EQ(m_sink.m_percents, expected);
-    EXPECT_EQ(m_clock.m_sleeps, std::vector<uint32_t>(30, 1000));
-
-    m_sink.m_percents.clear();
-    m_clock.m_sleeps.clear();
-    m_port.QueueRead({'0'});
-    m_port.m_shortReadMs = 500; // polls at 0, 500, ... 5000 ms; the one ending at 5500 ms is the last
-    EXPECT_EQ(m_kernel.BlankCheckFlash(&m_sink), KR_TIMEOUT);
-    EXPECT_EQ(m_sink.m_percents, (std::vector<int>{0, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 100}));
-    EXPECT_TRUE(m_clock.m_sleeps.empty());
-}
-
-// The replies to the reads in order, the result, and how often the command frame went out.
+// The replies to the reads in order, the result, and how often the command frame went out. A write's
+// CRC retry and the kernel's own write failure are rows of the fault matrix; these are what the
+// simulated unit cannot send.
 struct SBlockCase
 {
     bool bWrite;
@@ -113,7 +88,6 @@ TEST_F(FlashKernelTest, BlockRepliesStatusBytesAndTheOneRetryAfterACrcMismatch)
     const Bytes shortReply(good.begin(), good.end() - 1);
     const SBlockCase cases[] = {
         {true, {{'0'}, {'0'}, {'0', '1'}}, KR_OK, 1},
-        {true, {{'0'}, {'0'}, {'0', '4'}}, KR_TRANSFER_ERROR, 1},
         {true, {{'0'}, {'0'}, {'1', '0'}}, KR_BAD_REPLY, 1},
         {true, {{'0'}, {'0'}, {'5', '1'}}, KR_BAD_REPLY, 1},
         {true, {{'0'}, {'0'}, {'0', '5'}}, KR_BAD_REPLY, 1},
@@ -122,8 +96,6 @@ TEST_F(FlashKernelTest, BlockRepliesStatusBytesAndTheOneRetryAfterACrcMismatch)
         {true, {{'4'}}, KR_INVALID_COMMAND, 1},
         {true, {{'0'}, {'4'}}, KR_NOT_READY, 1}, // a write's second status byte: "not ready", whatever it is
         {true, {{'0'}, {}}, KR_NOT_READY, 1},
-        {true, {{'0'}, {'0'}, {'5'}, {'0'}, {'0'}, {'0', '1'}}, KR_OK, 2},
-        {true, {{'0'}, {'0'}, {'5'}, {'0'}, {'0'}, {'5'}, {'0'}, {'0'}, {'0', '1'}}, KR_CRC_ERROR, 2},
         {false, {{'0'}, {'1'}, good}, KR_OK, 1},
         {false, {{'0'}, {'4'}}, KR_INVALID_COMMAND, 1}, // a read's second status byte is classified
         {false, {{'0'}, {'2'}}, KR_UNKNOWN_ERROR, 1},
