@@ -98,52 +98,44 @@ struct SGate
 struct SScriptedUnit
 {
     std::string strPortPath;
-    std::atomic<int> nProgramResult{0};
+    std::atomic<int> nProgramResult{0}, nDownloadRuns{0}, nProgramRuns{0};
     SGate searchGate, programGate;
-    std::atomic<int> nDownloadRuns{0}, nProgramRuns{0};
 
+    // Posts the messages, waits at the gate (if any), lets end() set the outcome, posts the end.
+    static WorkerProc Script(std::vector<SWizardMessage> messages, SGate* pGate,
+                             std::function<void(CUnitSession&)> end, intptr_t lEnd = 0)
+    {
+        return [=](CUnitSession& session, const CFirmwareImage&, IWorkerHost& host) -> unsigned
+        {
+            for (const SWizardMessage& message : messages)
+                host.PostWorkerMessage(message);
+            if (pGate != nullptr)
+                pGate->Wait(host);
+            end(session);
+            host.PostWorkerMessage(SWizardMessage{WM_WORKER_DONE, 0, lEnd, {}});
+            return 0;
+        };
+    }
     SWorkerProcs Procs()
     {
-        auto post = [](IWorkerHost& host, unsigned nMessage, unsigned nWhat, int nValue,
-                       std::string strText = {}) {
-            host.PostWorkerMessage(SWizardMessage{nMessage, nWhat, nValue, std::move(strText)});
-        };
-        SWorkerProcs procs;
-        procs.search = [this, post](CUnitSession& session, const CFirmwareImage&,
-                                    IWorkerHost& host) -> unsigned
+        auto found = [this](CUnitSession& session)
         {
             SSerInfo info;
             info.devicePath = strPortPath;
-            info.shortName = "test0";
             info.friendlyName = "Test port";
             session.Ports() = {info};
-            post(host, WM_WORKER_STATUS, STATUS_INFOLINE3, 0, info.friendlyName);
-            post(host, WM_WORKER_STATUS, STATUS_PROGRESS, 40);
-            searchGate.Wait(host);
             session.SetCurrentPort(&session.Ports().front());
-            post(host, WM_WORKER_DONE, 0, 1);
-            return 0;
         };
-        procs.download = [this, post](CUnitSession& session, const CFirmwareImage&,
-                                      IWorkerHost& host) -> unsigned
-        {
-            ++nDownloadRuns;
-            session.m_bDownloadOk = true;
-            post(host, WM_WORKER_DONE, 0, 0);
-            return 0;
-        };
-        procs.program = [this, post](CUnitSession& session, const CFirmwareImage&,
-                                     IWorkerHost& host) -> unsigned
-        {
-            ++nProgramRuns;
-            post(host, WM_WORKER_STATUS, STATUS_PHASE, PHASE_PROGRAM);
-            post(host, WM_WORKER_STATUS, STATUS_PROGRESS, 60);
-            programGate.Wait(host);
-            session.m_nProgramResult = nProgramResult;
-            post(host, WM_WORKER_DONE, 0, 0);
-            return 0;
-        };
-        return procs;
+        auto downloaded = [this](CUnitSession& session) { ++nDownloadRuns, session.m_bDownloadOk = true; };
+        auto programmed = [this](CUnitSession& session)
+        { ++nProgramRuns, session.m_nProgramResult = nProgramResult; };
+        return {Script({{WM_WORKER_STATUS, STATUS_INFOLINE3, 0, "Test port"},
+                        {WM_WORKER_STATUS, STATUS_PROGRESS, 40, {}}},
+                       &searchGate, found, 1),
+                Script({}, nullptr, downloaded),
+                Script({{WM_WORKER_STATUS, STATUS_PHASE, PHASE_PROGRAM, {}},
+                        {WM_WORKER_STATUS, STATUS_PROGRESS, 60, {}}},
+                       &programGate, programmed)};
     }
 };
 
