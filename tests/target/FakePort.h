@@ -1,7 +1,7 @@
 #pragma once
 // A scripted port recording every operation. QueueRead bytes arrive when the next Read starts,
 // PreloadInput bytes are already waiting (stale input). A short Read advances the fake clock by
-// the read time-out (50 ms a byte plus 750 ms, unless m_shortReadMs is set).
+// the read time-out (50 ms a byte plus 750 ms).
 #include "FakeClock.h"
 #include "serial/SerialIo.h"
 
@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
-#include <optional>
 #include <vector>
 
 using Bytes = std::vector<uint8_t>;
@@ -60,7 +59,7 @@ public:
         m_ops.back().bytes.assign(m_input.begin(), m_input.begin() + nGot);
         m_input.erase(m_input.begin(), m_input.begin() + nGot);
         if (nGot < dwCount && m_pClock != nullptr)
-            m_pClock->AdvanceMs(m_shortReadMs.value_or(50 * dwCount + 750));
+            m_pClock->AdvanceMs(50 * dwCount + 750);
         return nGot;
     }
     void SetBaudRate(uint32_t dwBaud) override
@@ -87,7 +86,6 @@ public:
 
     bool m_bOpen = true;
     uint32_t m_dwBaud = 4800;
-    std::optional<uint32_t> m_shortReadMs;
     std::function<void(EOp)> m_onOp; // called before each operation; may throw
     std::vector<SOp> m_ops;
 
