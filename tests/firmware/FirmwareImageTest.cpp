@@ -11,26 +11,21 @@ using namespace std::string_literals;
 namespace
 {
 const std::string END = "S9030000FC";
-
-class FirmwareImageTest : public ImageTest
-{
-protected:
-    std::string Texts() const
-    {
-        return m_image.GetProcessor() + "|" + m_image.GetVersion() + "|" + m_image.GetName();
-    }
-};
+using FirmwareImageTest = ImageTest;
 
 // 16-byte identification fields, one after the other.
 Bytes Fields(std::initializer_list<std::string> texts)
 {
     Bytes out;
     for (std::string s : texts)
-    {
-        s.resize(16, '\0');
-        out.insert(out.end(), s.begin(), s.end());
-    }
+        s.resize(16, '\0'), out.insert(out.end(), s.begin(), s.end());
     return out;
+}
+// The record with its last checksum digit changed.
+std::string Spoilt(std::string strLine)
+{
+    strLine.back() = strLine.back() == '0' ? '1' : '0';
+    return strLine;
 }
 } // namespace
 
@@ -44,8 +39,8 @@ TEST_F(FirmwareImageTest, RangeIsRoundedToWholeBlocksAndUnwrittenBytesAreBlank)
     EXPECT_EQ(ReadAll(B + 16, 513), Pattern(513));
     EXPECT_EQ(ReadAll(B + 529, 1000), Bytes(495, 0xFF));
     // Later records overwrite earlier ones; empty records enter the range, one at 0 does not wrap.
-    ASSERT_EQ(Load(Lines(
-                  {S1(0x0000, {}), S1(0x100, {1, 2, 3, 4}), S1(0x102, {9}), S1(0x100, {7}), S1(0x3000, {})})),
+    ASSERT_EQ(Load(Lines({SRecord(1, 0x0000, {}), SRecord(1, 0x100, {1, 2, 3, 4}), SRecord(1, 0x102, {9}),
+                          SRecord(1, 0x100, {7}), SRecord(1, 0x3000, {})})),
               LOAD_OK);
     EXPECT_EQ(ReadAll(0x100, 5), (Bytes{7, 2, 9, 4, 0xFF}));
     EXPECT_EQ(m_image.GetLowAddress(), 0u);
@@ -53,18 +48,18 @@ TEST_F(FirmwareImageTest, RangeIsRoundedToWholeBlocksAndUnwrittenBytesAreBlank)
     // The block size sets the rounding; sizes that are not a power of two are ignored.
     m_image.SetBlockSize(1024);
     m_image.SetBlockSize(768);
-    ASSERT_EQ(Load(Lines({S2(0xFF0600, {1})})), LOAD_OK);
+    ASSERT_EQ(Load(Lines({SRecord(2, 0xFF0600, {1})})), LOAD_OK);
     EXPECT_EQ(m_image.GetLowAddress(), 0xFF0400u);
     EXPECT_EQ(m_image.GetHighAddress(), 0xFF07FFu);
 }
 
 TEST_F(FirmwareImageTest, TopOfTheAddressSpaceDoesNotWrap)
 {
-    ASSERT_EQ(Load(Lines({S3(0xFFFFFFF0, Pattern(16))})), LOAD_OK);
+    ASSERT_EQ(Load(Lines({SRecord(3, 0xFFFFFFF0, Pattern(16))})), LOAD_OK);
     EXPECT_EQ(m_image.GetLowAddress(), 0xFFFFFE00u);
     EXPECT_EQ(m_image.GetHighAddress(), 0xFFFFFFFFu);
     EXPECT_EQ(ReadAll(0xFFFFFFF0, 100), Pattern(16));
-    EXPECT_EQ(Load(Lines({S3(0xFFFFFFF8, Pattern(16))})), LOAD_CORRUPT); // runs past 0xFFFFFFFF
+    EXPECT_EQ(Load(Lines({SRecord(3, 0xFFFFFFF8, Pattern(16))})), LOAD_CORRUPT); // runs past 0xFFFFFFFF
     uint8_t out[16];
     EXPECT_EQ(m_image.Write(out, 0xFFFFFFFF, 16), 1u);
     EXPECT_EQ(m_image.Read(out, 0xFFFFFFF6, 0xFFFFFFFF), 10u);
@@ -74,17 +69,6 @@ TEST_F(FirmwareImageTest, TopOfTheAddressSpaceDoesNotWrap)
     EXPECT_FALSE(m_image.IsLoaded());
 }
 
-TEST_F(FirmwareImageTest, ImagesBeyond16MiBAreRefusedWithoutAllocatingAndTheOldImageStands)
-{
-    ASSERT_EQ(Load(Lines({S2(0x000000, {1}), S2(0xFFFFFF, {2})})), LOAD_OK); // exactly 16 MiB
-    EXPECT_EQ(m_image.GetSize(), 0x1000000u);
-    ASSERT_EQ(Load(Lines({S2(0xFF8000, Fields({"MB90F362"}))})), LOAD_OK);
-    EXPECT_EQ(Load(Lines({S3(0x00000000, {1}), S3(0x01000000, {2})})), LOAD_NO_MEMORY);
-    EXPECT_EQ(Load(Lines({S3(0x00000000, {1}), S3(0xFFFFFFFF, {2})})), LOAD_NO_MEMORY);
-    EXPECT_EQ(m_image.GetProcessor(), "MB90F362");
-    EXPECT_EQ(m_image.GetSize(), 512u);
-}
-
 TEST_F(FirmwareImageTest, IdentificationTexts)
 {
     // From the block at 0xFF8000 when the image holds it; 16 bytes without NUL stay whole.
@@ -92,15 +76,16 @@ TEST_F(FirmwareImageTest, IdentificationTexts)
     ASSERT_EQ(Load(S0("hdr\0009.9\0MB90F345"s) + "\n" + SRecordRun(0xFF8000, block)), LOAD_OK);
     EXPECT_EQ(Texts(), "MB90F362|V1.0.0-rc1-build|Unit");
     // Else from the last header; a new file never keeps the texts of the one before.
-    ASSERT_EQ(Load(Lines({S0("old\0old\0old"s), S0("Name\0V2\0MB90F345\0extra"s), S2(0xF80000, {1})})),
-              LOAD_OK);
+    ASSERT_EQ(
+        Load(Lines({S0("old\0old\0old"s), S0("Name\0V2\0MB90F345\0extra"s), SRecord(2, 0xF80000, {1})})),
+        LOAD_OK);
     EXPECT_EQ(Texts(), "MB90F345|V2|Name");
-    ASSERT_EQ(Load(Lines({S0("abcdefghijklmnopqrstuvwxyz\0v"s), S1(0x10, {1})})), LOAD_OK);
+    ASSERT_EQ(Load(Lines({S0("abcdefghijklmnopqrstuvwxyz\0v"s), SRecord(1, 0x10, {1})})), LOAD_OK);
     EXPECT_EQ(Texts(), "|v|abcdefghijklmnopqrst");
-    ASSERT_EQ(Load(Lines({S1(0x10, {1})})), LOAD_OK);
+    ASSERT_EQ(Load(Lines({SRecord(1, 0x10, {1})})), LOAD_OK);
     EXPECT_EQ(Texts(), "||");
     // The block in range but not written is blank.
-    ASSERT_EQ(Load(Lines({S0("n\0v\0MB90F345"s), S2(0xFF81F0, {1})})), LOAD_OK);
+    ASSERT_EQ(Load(Lines({S0("n\0v\0MB90F345"s), SRecord(2, 0xFF81F0, {1})})), LOAD_OK);
     const std::string blank(16, '\xFF');
     EXPECT_EQ(Texts(), blank + "|" + blank + "|" + blank);
 }
@@ -138,9 +123,8 @@ TEST_F(FirmwareImageTest, LoadResultCodes)
     EXPECT_EQ(m_image.Load(m_dir.File("missing.mhx")), LOAD_CANNOT_OPEN);
     const int nFolder = m_image.Load(m_dir.File("")); // opens, cannot be read: not an empty file
     EXPECT_TRUE(nFolder == LOAD_CANNOT_OPEN || nFolder == LOAD_CANNOT_SEEK) << nFolder;
-    const std::string a = S1(0x100, {1}), b = S1(0x101, {2}), pad498(498, ' ');
-    std::string bad = b;
-    bad.back() = bad.back() == '0' ? '1' : '0';
+    const std::string a = SRecord(1, 0x100, {1}), b = SRecord(1, 0x101, {2}), pad498(498, ' ');
+    const std::string bad = Spoilt(b);
     const std::pair<std::string, int> cases[] = {
         {a + "\n" + END, LOAD_OK}, // last line without line end
         {Lines({a, END}, "\r\n"), LOAD_OK},
@@ -159,7 +143,7 @@ TEST_F(FirmwareImageTest, LoadResultCodes)
         {a + "\r" + b + "\r" + END + "\r", LOAD_CORRUPT},
         {Lines({a + b, END}), LOAD_CORRUPT},
         {Lines({a + " " + END}), LOAD_CORRUPT},
-        {a + "\n" + b + "\t" + S2(0x000008, {0x33}), LOAD_CORRUPT},
+        {a + "\n" + b + "\t" + SRecord(2, 0x000008, {0x33}), LOAD_CORRUPT},
         {Lines({a, bad + " " + b, END}), LOAD_CORRUPT},
         {a + "\r" + bad + "\r" + END + "\r", LOAD_CORRUPT},
         {"S20500000000FAS8\n", LOAD_CORRUPT}, // found by fuzzing: a record and the start of one
@@ -167,23 +151,27 @@ TEST_F(FirmwareImageTest, LoadResultCodes)
         // Files without data.
         {"", LOAD_CORRUPT},
         {Lines({S0("header only"), END}), LOAD_CORRUPT},
-        {Lines({S1(0x100, {}), END}), LOAD_CORRUPT},
+        {Lines({SRecord(1, 0x100, {}), END}), LOAD_CORRUPT},
     };
     for (const auto& [strContent, nResult] : cases)
     {
         EXPECT_EQ(Load(strContent), nResult) << strContent;
     }
     // A line over 511 characters that goes on with a record is two records.
-    EXPECT_EQ(Load(Lines({a + pad498 + " " + S1(0x200, {2}), END})), LOAD_OK);
+    EXPECT_EQ(Load(Lines({a + pad498 + " " + SRecord(1, 0x200, {2}), END})), LOAD_OK);
     EXPECT_EQ(ReadAll(0x200, 1), Bytes{2});
 }
 
+// Refused without allocating when beyond 16 MiB, or corrupt after good records.
 TEST_F(FirmwareImageTest, AFailedLoadLeavesTheEarlierImageWhole)
 {
+    ASSERT_EQ(Load(Lines({SRecord(2, 0x000000, {1}), SRecord(2, 0xFFFFFF, {2})})), LOAD_OK); // exactly 16 MiB
+    EXPECT_EQ(m_image.GetSize(), 0x1000000u);
     ASSERT_EQ(Load(SRecordRun(0xFF8000, Fields({"MB90F345", "V1", "A"}))), LOAD_OK);
-    std::string bad = S1(0x100, {1});
-    bad.back() = bad.back() == '0' ? '1' : '0';
-    EXPECT_EQ(Load(Lines({S0("B\0V2\0MB90F362"s), S1(0x0000, {5}), bad})), LOAD_CORRUPT);
+    EXPECT_EQ(Load(Lines({SRecord(3, 0, {1}), SRecord(3, 0x01000000, {2})})), LOAD_NO_MEMORY);
+    EXPECT_EQ(Load(Lines({SRecord(3, 0, {1}), SRecord(3, 0xFFFFFFFF, {2})})), LOAD_NO_MEMORY);
+    EXPECT_EQ(Load(Lines({S0("B\0V2\0MB90F362"s), SRecord(1, 0x0000, {5}), Spoilt(SRecord(1, 0x100, {1}))})),
+              LOAD_CORRUPT);
     EXPECT_TRUE(m_image.IsLoaded());
     EXPECT_EQ(m_image.GetLowAddress(), 0xFF8000u);
     EXPECT_EQ(m_image.GetHighAddress(), 0xFF81FFu);

@@ -13,27 +13,13 @@ inline std::string S0(const std::string& s)
 {
     return SRecord(0, 0, Bytes(s.begin(), s.end()));
 }
-inline std::string S1(uint32_t dwAddress, const Bytes& data)
-{
-    return SRecord(1, dwAddress, data);
-}
-inline std::string S2(uint32_t dwAddress, const Bytes& data)
-{
-    return SRecord(2, dwAddress, data);
-}
-inline std::string S3(uint32_t dwAddress, const Bytes& data)
-{
-    return SRecord(3, dwAddress, data);
-}
 
 // Bytes that vary from one position to the next, with nSeed choosing the sequence.
 inline Bytes Pattern(std::size_t nLength, uint32_t nSeed = 1)
 {
     Bytes out(nLength);
     for (std::size_t i = 0; i < nLength; ++i)
-    {
         out[i] = static_cast<uint8_t>((i * 167 + nSeed * 29) ^ (i >> 7) ^ (i * i >> 3));
-    }
     return out;
 }
 
@@ -42,9 +28,7 @@ inline std::string Lines(const std::vector<std::string>& lines, const std::strin
 {
     std::string out;
     for (const auto& line : lines)
-    {
         out += line + strEnd;
-    }
     return out;
 }
 
@@ -59,9 +43,13 @@ protected:
     }
     Bytes ReadAll(uint32_t dwAddress, uint32_t dwLength) const
     {
-        Bytes out(dwLength, 0x00);
+        Bytes out(dwLength);
         out.resize(m_image.Read(out.data(), dwAddress, dwLength));
         return out;
+    }
+    std::string Texts() const
+    {
+        return m_image.GetProcessor() + "|" + m_image.GetVersion() + "|" + m_image.GetName();
     }
 
     CTempDir m_dir;

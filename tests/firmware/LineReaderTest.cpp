@@ -7,26 +7,6 @@
 
 using V = std::vector<std::string>;
 
-namespace
-{
-V Pieces(const std::string& strPath, std::size_t nChunk)
-{
-    std::FILE* pFile = std::fopen(strPath.c_str(), "rb");
-    CLineReader reader(pFile, nChunk);
-    V pieces;
-    const char* pLine = nullptr;
-    std::size_t nLength = 0;
-    EXPECT_TRUE(reader.Rewind());
-    while (reader.Next(pLine, nLength))
-    {
-        pieces.emplace_back(pLine, nLength);
-    }
-    EXPECT_FALSE(reader.Failed());
-    std::fclose(pFile);
-    return pieces;
-}
-} // namespace
-
 TEST(LineReader, LineEndsCtrlZAndPiecesOf511CharactersWhateverTheChunkSize)
 {
     const std::string s510(510, 'x'), s511(511, 'x'), y511(511, 'y');
@@ -46,13 +26,23 @@ TEST(LineReader, LineEndsCtrlZAndPiecesOf511CharactersWhateverTheChunkSize)
         {"a\n" + std::string(1200, 'y') + "\r\nz", {"a\n", y511, y511, std::string(178, 'y') + "\r\n", "z"}},
     };
     CTempDir dir;
+    const std::string strPath = dir.File("lines.txt");
     for (const auto& [strContent, expected] : cases)
     {
-        WriteFileText(dir.File("lines.txt"), strContent);
+        WriteFileText(strPath, strContent);
         for (std::size_t nChunk : {1u, 2u, 7u, 511u, 512u, 513u, 65536u})
         {
-            EXPECT_EQ(Pieces(dir.File("lines.txt"), nChunk), expected)
-                << "chunk " << nChunk << ": " << strContent.substr(0, 20);
+            std::FILE* pFile = std::fopen(strPath.c_str(), "rb");
+            CLineReader reader(pFile, nChunk);
+            V pieces;
+            const char* pLine = nullptr;
+            std::size_t nLength = 0;
+            EXPECT_TRUE(reader.Rewind());
+            while (reader.Next(pLine, nLength))
+                pieces.emplace_back(pLine, nLength);
+            EXPECT_FALSE(reader.Failed());
+            std::fclose(pFile);
+            EXPECT_EQ(pieces, expected) << "chunk " << nChunk << ": " << strContent.substr(0, 20);
         }
     }
 }

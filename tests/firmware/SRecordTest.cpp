@@ -21,29 +21,26 @@ bool Parse(CSRecord& record, const std::string& strLine, std::size_t nLength = s
     std::memcpy(copy.get(), strLine.data(), nLength);
     return record.Parse(copy.get(), nLength);
 }
-Bytes Data(const CSRecord& r)
-{
-    return Bytes(r.GetData(), r.GetData() + r.GetDataLength());
-}
 } // namespace
 
 TEST(SRecordSyntax, AcceptedLinesAndTheirFields)
 {
     CSRecord record;
-    EXPECT_TRUE(Parse(record, "S9030000FC") && Parse(record, "S9030000FC\n") &&
-                Parse(record, "S9030000FC\r\n"));
-    EXPECT_TRUE(Parse(record, "S9030000FC   ; end\r\n")); // text after the checksum is ignored
+    // Kin of rejected lines; text after the checksum is ignored.
+    for (const char* pszLine : {"S103000CF0", "S104000000FB", "S9030000FC", "S9030000FC\n", "S9030000FC\r\n",
+                                "S9030000FC   ; end\r\n"})
+        EXPECT_TRUE(Parse(record, pszLine)) << pszLine;
     EXPECT_FALSE(record.IsDataRecord());
-    EXPECT_TRUE(Parse(record, "S103000CF0") && Parse(record, "S104000000FB")); // kin of rejected lines
-    ASSERT_TRUE(Parse(record, S1(0x1234, {0x01, 0x02, 0xFE})));
-    EXPECT_TRUE(record.IsDataRecord());
-    EXPECT_EQ(record.GetAddress(), 0x1234u);
-    EXPECT_EQ(Data(record), (Bytes{1, 2, 0xFE}));
-    ASSERT_TRUE(Parse(record, S2(0xFF8000, Pattern(32))));
-    EXPECT_EQ(record.GetAddress(), 0xFF8000u);
-    EXPECT_EQ(Data(record), Pattern(32));
-    ASSERT_TRUE(Parse(record, S3(0xFEDCBA98, {0xAA})));
-    EXPECT_EQ(record.GetAddress(), 0xFEDCBA98u);
+    const std::pair<uint32_t, Bytes> cases[] = {
+        {0x1234, {0x01, 0x02, 0xFE}}, {0xFF8000, Pattern(32)}, {0xFEDCBA98, {0xAA}}};
+    for (int nType = 1; nType <= 3; ++nType)
+    {
+        const auto& [dwAddress, data] = cases[nType - 1];
+        ASSERT_TRUE(Parse(record, SRecord(nType, dwAddress, data)));
+        EXPECT_TRUE(record.IsDataRecord());
+        EXPECT_EQ(record.GetAddress(), dwAddress);
+        EXPECT_EQ(Bytes(record.GetData(), record.GetData() + record.GetDataLength()), data);
+    }
     // Only types 0 to 3 carry data, at most 32 bytes.
     for (int nType = 0; nType < 10; ++nType)
     {
@@ -55,7 +52,7 @@ TEST(SRecordSyntax, AcceptedLinesAndTheirFields)
 
 TEST(SRecordSyntax, RejectsMalformedAndCutLines)
 {
-    std::string changedDigit = S2(0xF80000, Pattern(16));
+    std::string changedDigit = SRecord(2, 0xF80000, Pattern(16));
     changedDigit[12] = changedDigit[12] == '0' ? '1' : '0';
     const std::string rejected[] = {
         "", "\n", "s9030000FC", " S9030000FC", "SA030000FC", "S9G30000FC", "S9030000F",
@@ -74,7 +71,7 @@ TEST(SRecordSyntax, RejectsMalformedAndCutLines)
     {
         EXPECT_FALSE(Parse(record, line)) << line;
     }
-    const std::string line = S3(0x00FF8000, Pattern(32)); // every prefix, never read past its end
+    const std::string line = SRecord(3, 0x00FF8000, Pattern(32)); // every prefix, never read past its end
     for (std::size_t n = 0; n < line.size(); ++n)
     {
         EXPECT_FALSE(Parse(record, line, n)) << n;

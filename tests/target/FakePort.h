@@ -1,7 +1,7 @@
 #pragma once
 // A scripted port recording every operation. QueueRead bytes arrive when the next Read starts,
 // PreloadInput bytes are already waiting (stale input). A short Read advances the fake clock by
-// the read time-out (50 ms a byte plus 750 ms, unless m_shortReadMs is set).
+// the read time-out (50 ms a byte plus 750 ms).
 #include "FakeClock.h"
 #include "serial/SerialIo.h"
 
@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
-#include <optional>
 #include <vector>
 
 using Bytes = std::vector<uint8_t>;
@@ -33,7 +32,6 @@ public:
     };
 
     explicit CFakePort(CFakeClock* pClock = nullptr) : m_pClock(pClock) {}
-
     void QueueRead(Bytes bytes) { m_queued.push_back(std::move(bytes)); }
     void PreloadInput(const Bytes& bytes) { m_input.insert(m_input.end(), bytes.begin(), bytes.end()); }
 
@@ -42,9 +40,7 @@ public:
     {
         Record(EOp::Purge, dwFlags);
         if ((dwFlags & PURGE_RXCLEAR) != 0)
-        {
             m_input.clear();
-        }
     }
     uint32_t Write(const void* pBuf, uint32_t dwCount) override
     {
@@ -57,18 +53,13 @@ public:
     {
         Record(EOp::Read, dwCount);
         if (!m_queued.empty())
-        {
-            PreloadInput(m_queued.front());
-            m_queued.pop_front();
-        }
+            PreloadInput(m_queued.front()), m_queued.pop_front();
         const auto nGot = static_cast<uint32_t>(std::min<std::size_t>(dwCount, m_input.size()));
         std::copy_n(m_input.begin(), nGot, static_cast<uint8_t*>(pBuf));
         m_ops.back().bytes.assign(m_input.begin(), m_input.begin() + nGot);
         m_input.erase(m_input.begin(), m_input.begin() + nGot);
         if (nGot < dwCount && m_pClock != nullptr)
-        {
-            m_pClock->AdvanceMs(m_shortReadMs.value_or(50 * dwCount + 750));
-        }
+            m_pClock->AdvanceMs(50 * dwCount + 750);
         return nGot;
     }
     void SetBaudRate(uint32_t dwBaud) override
@@ -81,27 +72,20 @@ public:
     {
         std::vector<Bytes> writes;
         for (const SOp& op : m_ops)
-        {
             if (op.op == EOp::Write)
-            {
                 writes.push_back(op.bytes);
-            }
-        }
         return writes;
     }
     std::vector<EOp> Kinds() const
     {
         std::vector<EOp> kinds;
         for (const SOp& op : m_ops)
-        {
             kinds.push_back(op.op);
-        }
         return kinds;
     }
 
     bool m_bOpen = true;
     uint32_t m_dwBaud = 4800;
-    std::optional<uint32_t> m_shortReadMs;
     std::function<void(EOp)> m_onOp; // called before each operation; may throw
     std::vector<SOp> m_ops;
 
@@ -109,9 +93,7 @@ private:
     void Record(EOp kind, uint32_t dwValue, Bytes bytes = {})
     {
         if (m_onOp)
-        {
             m_onOp(kind);
-        }
         m_ops.push_back({kind, dwValue, std::move(bytes)});
     }
 
