@@ -152,10 +152,15 @@ KernelResult CFlashKernel::WriteFlashBlock(uint8_t* pBuf, uint32_t dwAddress, ui
         uint8_t reply[2] = {0, 0};
         const uint32_t dwGot = m_pPort->Read(reply, sizeof(reply));
         result = ClassifyWriteReply(reply, dwGot);
+        if (result == KR_OK)
+        {
+            ++m_dwBlocksWritten;
+        }
         if (result != KR_CRC_ERROR)
         {
             return result;
         }
+        m_dwCrcRetries += nAttempt == 0 ? 1 : 0;
     }
     return result;
 }
@@ -190,6 +195,7 @@ KernelResult CFlashKernel::ReadFlashBlock(uint8_t* pBuf, uint32_t dwAddress)
             return KR_OK;
         }
         result = KR_CRC_ERROR;
+        m_dwCrcRetries += nAttempt == 0 ? 1 : 0;
     }
     return result;
 }
@@ -214,6 +220,8 @@ const char* CFlashKernel::ResultText(int nResult)
         return "Error transferring data.";
     case KR_CRC_ERROR:
         return "CRC error.";
+    case KR_VERIFY_MISMATCH:
+        return "Flash differs from the image.";
     default:
         return "";
     }
