@@ -1,24 +1,20 @@
 #include "target/ChipDef.h"
 
-#include <cstring>
-#include <string_view>
+#include <iterator>
 
 namespace
 {
+// clang-format off
 // Name            kernel  load   flash start flash end  size     baud  baud2
-constexpr SChipRow g_chipTable[] = {
-    {"MB90F345", 134, 0x190, 0xF80000, 0xFFFFFF, 0x80000, 4800, 115200},
+const SChipDef g_chipTable[] = {
+    {"MB90F345",    134, 0x190, 0xF80000, 0xFFFFFF, 0x80000, 4800, 115200},
     {"MB90F345CAS", 134, 0x190, 0xF80000, 0xFFFFFF, 0x80000, 4800, 115200},
-    {"MB90F362", 148, 0x190, 0xFF0000, 0xFFFFFF, 0x10000, 4800, 115200},
+    {"MB90F362",    148, 0x190, 0xFF0000, 0xFFFFFF, 0x10000, 4800, 115200},
 };
-
-std::string_view RowName(const SChipRow& row)
-{
-    return std::string_view(row.Name, strnlen(row.Name, sizeof(row.Name)));
-}
+// clang-format on
 } // namespace
 
-const SChipRow* ChipTable()
+const SChipDef* ChipTable()
 {
     return g_chipTable;
 }
@@ -30,23 +26,16 @@ std::size_t ChipTableSize()
 
 bool SChipDef::SelectChip(std::string name)
 {
-    Name.clear();
-    for (const SChipRow& row : g_chipTable)
+    // std::string compares the whole text: a name with an embedded NUL does not pass as its
+    // first part.
+    for (const SChipDef& row : g_chipTable)
     {
-        // The whole string must equal the row's name: a name with an embedded NUL would
-        // otherwise pass as its first part.
-        if (std::string_view(name) == RowName(row))
+        if (name == row.Name)
         {
-            Name = RowName(row);
-            ResourceId = row.ResourceId;
-            LoadAddress = row.LoadAddress;
-            StartAddress = row.StartAddress;
-            EndAddress = row.EndAddress;
-            FlashSize = row.FlashSize;
-            Baud = row.Baud;
-            Baud2 = row.Baud2;
+            *this = row;
             return true;
         }
     }
+    Name.clear();
     return false;
 }

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -17,26 +18,8 @@ struct SChipDef
     // Exact, whole-text, case-sensitive lookup of name in the table. On success the record
     // becomes a copy of the row; on failure Name is empty and the numbers keep their values.
     bool SelectChip(std::string name);
-
-    uint32_t GetResourceId() const { return ResourceId; }
-    uint32_t GetLoadAddress() const { return LoadAddress; }
-    uint32_t GetBaud() const { return Baud; }
-    uint32_t GetBaud2() const { return Baud2; }
-};
-
-// The compiled-in table as it is stored: fixed-size NUL-padded names.
-struct SChipRow
-{
-    char Name[16];
-    uint32_t ResourceId;
-    uint32_t LoadAddress;
-    uint32_t StartAddress;
-    uint32_t EndAddress;
-    uint32_t FlashSize;
-    uint32_t Baud;
-    uint32_t Baud2;
 };
 
 // The rows in lookup order; the count is ChipTableSize().
-const SChipRow* ChipTable();
+const SChipDef* ChipTable();
 std::size_t ChipTableSize();

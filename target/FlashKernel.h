@@ -2,6 +2,7 @@
 // PC side of the flash kernel's command protocol: one command byte with a 24-bit
 // little-endian address, answered by ASCII status bytes; blocks travel with a CRC-16.
 // No operation allocates; nothing here prints or throws (port exceptions pass through).
+#include "firmware/FirmwareImage.h"
 #include "target/ChipDef.h"
 
 #include <cstdint>
@@ -33,8 +34,8 @@ inline constexpr uint8_t KCMD_ERASE = 0x38;
 inline constexpr uint8_t KCMD_BLANK_CHECK = 0x48;
 inline constexpr uint8_t KCMD_PING = 0xE8;
 
-// Block geometry on the wire.
-inline constexpr uint32_t KERNEL_BLOCK_SIZE = 512;
+// Block geometry on the wire: the kernel programs the image's blocks as they are.
+inline constexpr uint32_t KERNEL_BLOCK_SIZE = CFirmwareImage::DEFAULT_BLOCK_SIZE;
 inline constexpr uint32_t READ_BLOCK_REPLY_SIZE = KERNEL_BLOCK_SIZE + 3; // data, CRC, '1'
 
 // Bounds of the long operations.

@@ -45,6 +45,7 @@ int CConsoleApp::Run()
         }
         // The end of input is a close request: taken at a waiting page (closes) or while a
         // worker runs (refused with a message, then closes at the next waiting page).
+        // Signals are close requests too, taken at once.
         SCliEvent event = m_queue.Take(bWaiting, bWaiting || bBusy);
         switch (event.kind)
         {
@@ -67,8 +68,12 @@ int CConsoleApp::Run()
             HandleLine(event.strLine);
             break;
         case ECliEvent::InputEnd:
-        case ECliEvent::CloseRequest:
             RequestClose();
+            break;
+        case ECliEvent::CloseRequest:
+            // A signal: no further transfer may start, so the wizard ends as soon as the
+            // running worker has (a script's input, in contrast, may simply end early).
+            dlg.OnEndRequest();
             break;
         }
     }

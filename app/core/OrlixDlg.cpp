@@ -1,8 +1,9 @@
-// COrlixDlg: construction and destruction, the command line, the dialog's event handlers and
-// what the worker threads reach through IWorkerHost.
+// COrlixDlg: construction, the command line, the dialog's event handlers and the state
+// machine's step function.
 #include "app/core/OrlixDlg.h"
 
 #include "app/core/CommandLine.h"
+#include "app/core/TextIds.h"
 #include "app/core/Texts.h"
 #include "app/core/Version.h"
 #include "target/workers/Workers.h"
@@ -16,7 +17,11 @@ SWorkerProcs DefaultWorkerProcs()
 
 COrlixDlg::COrlixDlg(IWizardView& view) : COrlixDlg(view, DefaultWorkerProcs()) {}
 
-COrlixDlg::COrlixDlg(IWizardView& view, SWorkerProcs procs) : m_view(view), m_procs(std::move(procs)) {}
+COrlixDlg::COrlixDlg(IWizardView& view, SWorkerProcs procs, std::unique_ptr<IUnitLine> pLine)
+    : m_view(view), m_pages(view), m_procs(std::move(procs)), m_session(0, std::move(pLine)),
+      m_runner(m_session, [&view](SWizardMessage msg) { view.PostWizardMessage(std::move(msg)); })
+{
+}
 
 COrlixDlg::~COrlixDlg()
 {
@@ -25,16 +30,7 @@ COrlixDlg::~COrlixDlg()
 
 void COrlixDlg::StopWorker()
 {
-    if (!m_worker.joinable())
-    {
-        return;
-    }
-    // A worker never outlives the dialog: it sees the stop request at its next check, its
-    // waits on the clock end, and a blocking read on the port throws.
-    m_bStopRequested = true;
-    m_clock.Cancel();
-    m_holder.m_port.Interrupt();
-    JoinWorker();
+    m_runner.Stop();
 }
 
 void COrlixDlg::ParseCommandLine(const std::string& strCmdLine)
@@ -48,22 +44,22 @@ void COrlixDlg::ParseCommandLine(const std::string& strCmdLine)
         }
         else if (strName == "a" || strName == "A")
         {
-            m_bAuto = 1;
+            m_bAuto = true;
         }
         else if (strName == "r" || strName == "R")
         {
-            m_bRepeat = 1;
+            m_bRepeat = true;
         }
         else if ((strName == "p" || strName == "P") && !option.strValue.empty())
         {
-            m_holder.m_explicitPorts.push_back(option.strValue);
+            m_session.m_explicitPorts.push_back(option.strValue);
         }
     }
 }
 
 void COrlixDlg::SetAppName(const std::string& strName)
 {
-    m_strAppName = strName;
+    m_pages.SetAppName(strName);
 }
 
 std::string COrlixDlg::GetDialogTitle()
@@ -73,7 +69,7 @@ std::string COrlixDlg::GetDialogTitle()
 
 void COrlixDlg::OnInitDialog()
 {
-    m_view.SetControlText(IDC_FWGROUP, ::LoadText(117));
+    m_pages.ShowFirmwareGroupTitle();
     m_nState = STATE_INIT;
     NextStep(0);
 }
@@ -83,29 +79,26 @@ void COrlixDlg::OnInitDialog()
 // second click would otherwise start that step early, or a stale step run beside a worker).
 void COrlixDlg::OnActionButton()
 {
-    if (m_bClosed || m_bBusy || m_nPendingNext > 0 || m_nRow != ROW_ACTION)
+    if (!m_bClosed && !m_bBusy && m_nPendingNext == 0 && m_pages.GetRow() == ROW_ACTION)
     {
-        return;
+        NextStep(0);
     }
-    NextStep(0);
 }
 
 void COrlixDlg::OnYesButton()
 {
-    if (m_bClosed || m_bBusy || m_nPendingNext > 0 || m_nRow != ROW_YES_NO)
+    if (!m_bClosed && !m_bBusy && m_nPendingNext == 0 && m_pages.GetRow() == ROW_YES_NO)
     {
-        return;
+        NextStep(1);
     }
-    NextStep(1);
 }
 
 void COrlixDlg::OnNoButton()
 {
-    if (m_bClosed || m_bBusy || m_nPendingNext > 0 || m_nRow != ROW_YES_NO)
+    if (!m_bClosed && !m_bBusy && m_nPendingNext == 0 && m_pages.GetRow() == ROW_YES_NO)
     {
-        return;
+        NextStep(0);
     }
-    NextStep(0);
 }
 
 bool COrlixDlg::OnClose()
@@ -116,7 +109,7 @@ bool COrlixDlg::OnClose()
     }
     if (m_bBusy)
     {
-        MessageBox(::LoadText(102), EMsgBoxIcon::Information);
+        m_pages.MessageBox(LoadText(IDS_CLOSE_REFUSED), EMsgBoxIcon::Information);
         return false;
     }
     m_bClosed = true;
@@ -124,15 +117,32 @@ bool COrlixDlg::OnClose()
     return true;
 }
 
+bool COrlixDlg::OnEndRequest()
+{
+    if (OnClose())
+    {
+        return true;
+    }
+    m_bEndRequested = true;
+    return false;
+}
+
 void COrlixDlg::HandleMessage(const SWizardMessage& msg)
 {
+    const bool bOwnSession = msg.nSession == m_session.Index();
     switch (msg.nMsg)
     {
     case WM_WORKER_STATUS:
-        OnWorkerStatus(msg);
+        if (bOwnSession)
+        {
+            m_pages.ShowWorkerStatus(msg);
+        }
         break;
     case WM_WORKER_DONE:
-        OnWorkerDone(msg);
+        if (bOwnSession)
+        {
+            OnWorkerDone();
+        }
         break;
     case WM_WIZARD_NEXT:
         OnWizardNext();
@@ -182,89 +192,142 @@ bool COrlixDlg::IsUnitNotFoundPage() const
     return !m_bClosed && !m_bBusy && m_nState == STATE_SEARCH && m_bNotFoundPage;
 }
 
-// IWorkerHost
-
-void COrlixDlg::PostWorkerMessage(SWizardMessage msg)
+void COrlixDlg::NextStep(int nAnswer)
 {
-    // One WM_WORKER_DONE per worker; a second one would move the wizard on twice.
-    if (msg.nMsg == WM_WORKER_DONE && m_bWorkerDonePosted.exchange(true))
+    const int nStateBefore = m_nState;
+    const bool bOutcome = DoStep(nAnswer);
+    const STransition next = NextTransition(nStateBefore, bOutcome, m_bAuto);
+    m_nState = next.nState;
+    switch (next.then)
+    {
+    case EThen::Continue:
+        ContinueWithNextStep();
+        break;
+    case EThen::PauseThenContinue:
+        m_view.Pause(AUTO_START_PAUSE_MS);
+        ContinueWithNextStep();
+        break;
+    case EThen::Close:
+        CloseWizard();
+        break;
+    case EThen::Wait:
+    case EThen::PauseIfAuto:
+        break;
+    }
+}
+
+// The step of the current state; its outcome selects the row's transition.
+bool COrlixDlg::DoStep(int nAnswer)
+{
+    switch (m_nState)
+    {
+    case STATE_INIT:
+        m_pages.ShowWelcomePage();
+        if (!m_strCmdLineFile.empty())
+        {
+            m_bFirmwareOk = LoadFirmware();
+        }
+        return m_bAuto;
+    case STATE_CHECK_FIRMWARE:
+        if (!m_bFirmwareOk)
+        {
+            m_pages.ShowFirmwarePage();
+        }
+        return m_bFirmwareOk;
+    case STATE_SELECT_FIRMWARE:
+        m_bFirmwareOk = LoadFirmware();
+        return m_bFirmwareOk;
+    case STATE_CONNECT:
+        m_bNotFoundPage = false;
+        m_pages.ShowConnectPage();
+        return true;
+    case STATE_SEARCH:
+        m_bNotFoundPage = false;
+        // A new unit is being tried; the success of the one before no longer describes the run.
+        m_bLastUpdateOk = false;
+        StartWorker(EUnitStep::Search);
+        return true;
+    case STATE_SEARCH_RESULT:
+        return ShowSearchResult();
+    case STATE_DOWNLOAD:
+        return StartDownload();
+    case STATE_DOWNLOAD_RESULT:
+        return ShowDownloadResult();
+    case STATE_PROGRAM:
+        StartWorker(EUnitStep::Program);
+        return true;
+    case STATE_PROGRAM_RESULT:
+    {
+        const bool bOk = ShowProgrammingResult();
+        if (bOk && m_bRepeat)
+        {
+            m_pages.AskQuestion(IDS_FURTHER_UNITS);
+        }
+        return bOk && !m_bRepeat;
+    }
+    case STATE_QUESTION:
+        return nAnswer == 1;
+    case STATE_PORT_ERROR:
+        m_bPortError = true;
+        m_pages.MessageBox(PORT_ERROR_TEXT, EMsgBoxIcon::Exclamation);
+        return true;
+    default: // STATE_WELCOME, STATE_CLOSE, and values not in the table
+        return true;
+    }
+}
+
+void COrlixDlg::ContinueWithNextStep()
+{
+    ++m_nPendingNext;
+    m_view.PostWizardMessage(SWizardMessage{WM_WIZARD_NEXT, 0, 0, {}});
+}
+
+void COrlixDlg::CloseWizard()
+{
+    OnClose();
+}
+
+void COrlixDlg::OnWizardNext()
+{
+    if (m_nPendingNext > 0)
+    {
+        --m_nPendingNext;
+    }
+    // A step posted before a worker was started (by a click that came first) is stale: the
+    // state can only be left through that worker's WM_WORKER_DONE.
+    if (m_bClosed || m_bBusy)
     {
         return;
     }
-    m_view.PostWizardMessage(std::move(msg));
+    NextStep(0);
 }
 
-void COrlixDlg::UpdatePortList()
+void COrlixDlg::OnWorkerDone()
 {
-    m_holder.UpdatePortList();
-}
-
-std::vector<SSerInfo>& COrlixDlg::Ports()
-{
-    return m_holder.m_ports;
-}
-
-SSerInfo* COrlixDlg::GetCurrentPort() const
-{
-    return m_holder.m_currentPort;
-}
-
-void COrlixDlg::SetCurrentPort(SSerInfo* pPort)
-{
-    m_holder.m_currentPort = pPort;
-}
-
-bool COrlixDlg::OpenPort()
-{
-    return m_holder.OpenPort();
-}
-
-void COrlixDlg::ClosePort()
-{
-    m_holder.ClosePort();
-}
-
-ISerialIo& COrlixDlg::Port()
-{
-    return m_holder.m_port;
-}
-
-const SChipDef& COrlixDlg::Chip() const
-{
-    return m_chip;
-}
-
-CFirmwareImage& COrlixDlg::Image()
-{
-    return m_image;
-}
-
-uint8_t* COrlixDlg::BlockBuffer()
-{
-    return m_blockBuffer;
-}
-
-void COrlixDlg::SetDownloadOk(int bOk)
-{
-    m_bDownloadOk = bOk != 0 ? 1 : 0;
-}
-
-void COrlixDlg::SetProgramResult(int nResult)
-{
-    m_nProgramResult = nResult;
-}
-
-std::string COrlixDlg::LoadText(unsigned nId) const
-{
-    return ::LoadText(nId);
-}
-
-IProtocolClock& COrlixDlg::Clock()
-{
-    return m_clock;
-}
-
-bool COrlixDlg::StopRequested() const
-{
-    return m_bStopRequested.load();
+    // Only the end of the worker this dialog started moves the wizard on.
+    if (m_bClosed || !m_bBusy)
+    {
+        return;
+    }
+    m_bBusy = false;
+    // Posting WM_WORKER_DONE is the worker's last act; the thread is about to end.
+    m_runner.Join();
+    const EUnitStep step = m_runner.GetStep();
+    if (step == EUnitStep::Search)
+    {
+        m_probeFailures = m_session.GetProbeFailures();
+    }
+    // Asked to end while the search or the download ran: the unit's flash is still untouched,
+    // and no further transfer may start.
+    if (m_bEndRequested && step != EUnitStep::Program)
+    {
+        ClosePort();
+        CloseWizard();
+        return;
+    }
+    NextStep(0);
+    if (m_bEndRequested)
+    {
+        CloseWizard();
+    }
 }

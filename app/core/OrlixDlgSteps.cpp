@@ -1,162 +1,126 @@
-// The wizard's state machine: NextStep does one row of the state table per call.
+// COrlixDlg's step actions: choosing and loading the firmware, starting the workers and
+// reading their results from the unit session.
 #include "app/core/OrlixDlg.h"
 
-void COrlixDlg::NextStep(int nAnswer)
+#include "app/core/TextIds.h"
+
+#include <fstream>
+
+bool COrlixDlg::ChooseFirmwareFile()
 {
-    switch (m_nState)
+    if (!m_strCmdLineFile.empty())
     {
-    case STATE_INIT:
-        ShowWelcomePage();
-        if (!m_strCmdLineFile.empty())
+        // Only a test that the path can be opened; every attempt tests the same path again.
+        std::ifstream file(m_strCmdLineFile, std::ios::binary);
+        if (!file.is_open())
         {
-            m_bFirmwareOk = LoadFirmware();
+            m_pages.MessageBox(PATH_MISSING_TEXT, EMsgBoxIcon::Exclamation);
+            return false;
         }
-        if (m_bAuto != 0)
-        {
-            m_nState = STATE_CHECK_FIRMWARE;
-            ContinueWithNextStep();
-        }
-        else
-        {
-            m_nState = STATE_WELCOME;
-        }
-        break;
-
-    case STATE_WELCOME:
-        m_nState = STATE_CHECK_FIRMWARE;
-        ContinueWithNextStep();
-        break;
-
-    case STATE_CHECK_FIRMWARE:
-        if (m_bFirmwareOk != 0)
-        {
-            m_nState = STATE_CONNECT;
-            ContinueWithNextStep();
-        }
-        else
-        {
-            ShowFirmwarePage();
-            m_nState = STATE_SELECT_FIRMWARE;
-        }
-        break;
-
-    case STATE_SELECT_FIRMWARE:
-        m_bFirmwareOk = LoadFirmware();
-        if (m_bFirmwareOk != 0)
-        {
-            m_nState = STATE_CONNECT;
-            ContinueWithNextStep();
-        }
-        break;
-
-    case STATE_CONNECT:
-        ShowConnectPage();
-        m_nState = STATE_SEARCH;
-        break;
-
-    case STATE_SEARCH:
-        StartSearch();
-        m_nState = STATE_SEARCH_RESULT;
-        break;
-
-    case STATE_SEARCH_RESULT:
-        if (ShowSearchResult(m_bAuto) != 0)
-        {
-            m_nState = STATE_DOWNLOAD;
-            if (m_bAuto != 0)
-            {
-                m_view.Pause(AUTO_START_PAUSE_MS);
-                ContinueWithNextStep();
-            }
-        }
-        else
-        {
-            m_nState = STATE_SEARCH;
-        }
-        break;
-
-    case STATE_DOWNLOAD:
-        if (StartDownload() != 0)
-        {
-            m_nState = STATE_DOWNLOAD_RESULT;
-        }
-        else
-        {
-            m_nState = STATE_PORT_ERROR;
-            ContinueWithNextStep();
-        }
-        break;
-
-    case STATE_DOWNLOAD_RESULT:
-        if (ShowDownloadResult() != 0)
-        {
-            m_nState = STATE_PROGRAM;
-            ContinueWithNextStep();
-        }
-        else
-        {
-            m_nState = STATE_QUESTION;
-        }
-        break;
-
-    case STATE_PROGRAM:
-        StartProgramming();
-        m_nState = STATE_PROGRAM_RESULT;
-        break;
-
-    case STATE_PROGRAM_RESULT:
-    {
-        const int bOk = ShowProgrammingResult();
-        if (bOk != 0 && m_bRepeat != 0)
-        {
-            AskQuestion(121);
-        }
-        m_nState = (bOk == 0 || m_bRepeat != 0) ? STATE_QUESTION : STATE_CLOSE;
-        break;
+        m_strFirmwareFile = m_strCmdLineFile;
+        return true;
     }
+    std::string strPath;
+    if (!m_view.OpenFileDialog(m_strFirmwareFile, FIRMWARE_FILE_FILTER, strPath))
+    {
+        return false;
+    }
+    m_strFirmwareFile = strPath;
+    return true;
+}
 
-    case STATE_QUESTION:
-        m_nState = nAnswer == 1 ? STATE_CONNECT : STATE_CLOSE;
-        ContinueWithNextStep();
+bool COrlixDlg::LoadFirmware()
+{
+    if (!ChooseFirmwareFile())
+    {
+        return false;
+    }
+    m_pages.ShowFirmwareFile(m_strFirmwareFile);
+
+    m_view.BeginWaitCursor();
+    const int nCode = m_image.Load(m_strFirmwareFile);
+    m_view.EndWaitCursor();
+
+    switch (nCode)
+    {
+    case LOAD_OK:
         break;
-
-    case STATE_CLOSE:
-        CloseWizard();
-        break;
-
-    case STATE_PORT_ERROR:
-        m_bPortError = true;
-        MessageBox(PORT_ERROR_TEXT, EMsgBoxIcon::Exclamation);
-        CloseWizard();
-        break;
-
+    case LOAD_CANNOT_OPEN:
+    case LOAD_CANNOT_SEEK:
+        m_pages.ShowFirmwareRefused(IDS_FILE_CANNOT_OPEN);
+        return false;
+    case LOAD_CORRUPT:
+        m_pages.ShowFirmwareRefused(IDS_FILE_CORRUPT);
+        return false;
     default:
-        break;
+        m_pages.ShowFirmwareRefused(IDS_FILE_CANNOT_LOAD);
+        return false;
     }
-}
-
-void COrlixDlg::ContinueWithNextStep()
-{
-    ++m_nPendingNext;
-    m_view.PostWizardMessage(SWizardMessage{WM_WIZARD_NEXT, 0, 0, {}});
-}
-
-void COrlixDlg::CloseWizard()
-{
-    OnClose();
-}
-
-void COrlixDlg::OnWizardNext()
-{
-    if (m_nPendingNext > 0)
+    if (!m_session.m_chip.SelectChip(m_image.GetProcessor()))
     {
-        --m_nPendingNext;
+        m_pages.ShowFirmwareRefused(IDS_NO_PROCESSOR);
+        return false;
     }
-    // A step posted before a worker was started (by a click that came first) is stale: the
-    // state can only be left through that worker's WM_WORKER_DONE.
-    if (m_bClosed || m_bBusy)
+    m_pages.ShowFirmware(m_image.GetName(), m_image.GetVersion());
+    return true;
+}
+
+void COrlixDlg::StartWorker(EUnitStep step)
+{
+    m_pages.ShowWorkerPage(step);
+    m_bBusy = true;
+    const WorkerProc& proc = step == EUnitStep::Search
+                                 ? m_procs.search
+                                 : (step == EUnitStep::Download ? m_procs.download : m_procs.program);
+    m_runner.Start(step, proc, m_image);
+}
+
+bool COrlixDlg::ShowSearchResult()
+{
+    const bool bFound = m_session.IsFound();
+    m_pages.ShowSearchResult(bFound, m_bAuto);
+    m_bNotFoundPage = !bFound;
+    return bFound;
+}
+
+bool COrlixDlg::StartDownload()
+{
+    if (!OpenPort())
     {
-        return;
+        return false;
     }
-    NextStep(0);
+    StartWorker(EUnitStep::Download);
+    return true;
+}
+
+bool COrlixDlg::ShowDownloadResult()
+{
+    const bool bOk = m_session.m_bDownloadOk;
+    if (!bOk)
+    {
+        ClosePort();
+    }
+    m_pages.ShowDownloadResult(bOk);
+    return bOk;
+}
+
+bool COrlixDlg::ShowProgrammingResult()
+{
+    // The port is closed before the result is shown, so a unit unplugged on seeing it is
+    // no longer in use.
+    ClosePort();
+    const bool bOk = m_session.m_nProgramResult == KR_OK;
+    m_pages.ShowProgrammingResult(bOk);
+    m_bLastUpdateOk = bOk;
+    return bOk;
+}
+
+bool COrlixDlg::OpenPort()
+{
+    return m_session.OpenPort();
+}
+
+void COrlixDlg::ClosePort()
+{
+    m_session.ClosePort();
 }

@@ -6,6 +6,7 @@
 #include "target/ChipDef.h"
 #include "target/FlashKernel.h"
 #include "target/WorkerHost.h"
+#include "target/workers/UnitSession.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -53,11 +54,11 @@ void PostDone(IWorkerHost& host, intptr_t lParam) noexcept
 }
 
 // Closing must not throw the worker off its way to WM_WORKER_DONE.
-void ClosePortQuietly(IWorkerHost& host) noexcept
+void ClosePortQuietly(CUnitSession& session) noexcept
 {
     try
     {
-        host.ClosePort();
+        session.ClosePort();
     }
     catch (...)
     {
@@ -68,12 +69,12 @@ void ClosePortQuietly(IWorkerHost& host) noexcept
 
 // One attempt on the current record: open, synchronise, close. A port that cannot be opened,
 // or whose operations throw, counts as a port where nothing answered.
-bool TryPort(IWorkerHost& host, CBootRomLoader& loader, const SSerInfo& record)
+bool TryPort(CUnitSession& session, IWorkerHost& host, CBootRomLoader& loader, const SSerInfo& record)
 {
     bool bOpen = false;
     try
     {
-        bOpen = host.OpenPort();
+        bOpen = session.OpenPort();
     }
     catch (...)
     {
@@ -81,7 +82,7 @@ bool TryPort(IWorkerHost& host, CBootRomLoader& loader, const SSerInfo& record)
     }
     if (!bOpen)
     {
-        ClosePortQuietly(host);
+        ClosePortQuietly(session);
         return false;
     }
 
@@ -89,8 +90,8 @@ bool TryPort(IWorkerHost& host, CBootRomLoader& loader, const SSerInfo& record)
     try
     {
         PostStatus(host, STATUS_INFOLINE3, 0, record.friendlyName);
-        ISerialIo& port = host.Port();
-        port.SetBaudRate(host.Chip().Baud);
+        ISerialIo& port = session.Port();
+        port.SetBaudRate(session.m_chip.Baud);
         loader.AttachPort(&port);
         nSync = loader.Synchronize();
     }
@@ -99,18 +100,18 @@ bool TryPort(IWorkerHost& host, CBootRomLoader& loader, const SSerInfo& record)
         nSync = BOOTROM_NO_REPLY;
     }
     loader.AttachPort(nullptr);
-    ClosePortQuietly(host);
+    ClosePortQuietly(session);
     return nSync == BOOTROM_OK;
 }
 
-bool SearchPorts(IWorkerHost& host)
+bool SearchPorts(CUnitSession& session, IWorkerHost& host)
 {
     CBootRomLoader loader;
     loader.SetClock(&host.Clock());
-    loader.SetChip(host.Chip());
+    loader.SetChip(session.m_chip);
 
-    host.UpdatePortList(); // throws its error text; the caller turns that into "not found"
-    std::vector<SSerInfo>& ports = host.Ports();
+    session.UpdatePortList(); // throws its error text; the caller turns that into "not found"
+    std::vector<SSerInfo>& ports = session.Ports();
     const std::size_t nTotal = ports.size() * SEARCH_PASSES;
     std::size_t nTried = 0;
 
@@ -124,9 +125,9 @@ bool SearchPorts(IWorkerHost& host)
             }
             ++nTried;
             PostProgress(host, static_cast<uint32_t>(nTried * 100 / nTotal));
-            ClosePortQuietly(host);
-            host.SetCurrentPort(&record);
-            if (TryPort(host, loader, record))
+            ClosePortQuietly(session);
+            session.SetCurrentPort(&record);
+            if (TryPort(session, host, loader, record))
             {
                 return true;
             }
@@ -137,12 +138,12 @@ bool SearchPorts(IWorkerHost& host)
 
 // --- download -------------------------------------------------------------------------------
 
-bool DownloadKernel(IWorkerHost& host)
+bool DownloadKernel(CUnitSession& session, IWorkerHost& host)
 {
-    const SChipDef& chip = host.Chip();
+    const SChipDef& chip = session.m_chip;
     CBootRomLoader loader;
     loader.SetClock(&host.Clock());
-    ISerialIo& port = host.Port();
+    ISerialIo& port = session.Port();
     port.SetBaudRate(chip.Baud);
     loader.AttachPort(&port);
     loader.SetChip(chip);
@@ -184,19 +185,19 @@ private:
     IWorkerHost& m_host;
 };
 
-KernelResult ProgramImage(IWorkerHost& host, CFlashKernel& kernel)
+KernelResult ProgramImage(CUnitSession& session, const CFirmwareImage& image, IWorkerHost& host,
+                          CFlashKernel& kernel)
 {
-    CFirmwareImage& image = host.Image();
-    if (!image.IsLoaded())
+    // An image cut into other blocks than the kernel's would be read past the buffer's end.
+    if (!image.IsLoaded() || image.GetBlockSize() != KERNEL_BLOCK_SIZE)
     {
         return KR_NO_IMAGE;
     }
-    image.SetBlockSize(PROGRAM_BLOCK_SIZE);
     const uint32_t dwLow = image.GetLowAddress();
     const uint32_t dwHigh = image.GetHighAddress();
-    uint8_t* pBlock = host.BlockBuffer();
+    uint8_t* pBlock = session.m_blockBuffer.data();
 
-    for (uint32_t dwAddress = dwLow; dwAddress < dwHigh; dwAddress += PROGRAM_BLOCK_SIZE)
+    for (uint32_t dwAddress = dwLow; dwAddress < dwHigh; dwAddress += KERNEL_BLOCK_SIZE)
     {
         if (host.StopRequested())
         {
@@ -206,15 +207,15 @@ KernelResult ProgramImage(IWorkerHost& host, CFlashKernel& kernel)
         if (!image.IsBlockBlank(dwAddress))
         {
             // Bytes the image cannot supply read as erased flash, never as the previous block.
-            std::fill(pBlock, pBlock + PROGRAM_BLOCK_SIZE, uint8_t{0xFF});
+            std::fill(pBlock, pBlock + KERNEL_BLOCK_SIZE, uint8_t{0xFF});
             image.ReadBlock(pBlock, dwAddress);
-            const KernelResult nResult = kernel.WriteFlashBlock(pBlock, dwAddress, PROGRAM_BLOCK_SIZE);
+            const KernelResult nResult = kernel.WriteFlashBlock(pBlock, dwAddress, KERNEL_BLOCK_SIZE);
             if (nResult != KR_OK)
             {
                 return nResult;
             }
         }
-        if (dwHigh - dwAddress < PROGRAM_BLOCK_SIZE)
+        if (dwHigh - dwAddress < KERNEL_BLOCK_SIZE)
         {
             break; // the last block; stepping on would wrap past 0xFFFFFFFF
         }
@@ -222,12 +223,23 @@ KernelResult ProgramImage(IWorkerHost& host, CFlashKernel& kernel)
     return KR_OK;
 }
 
-KernelResult ProgramFlash(IWorkerHost& host)
+// Announces the phase; false when the run is to stop instead.
+bool BeginPhase(IWorkerHost& host, EWorkerPhase phase)
 {
-    const SChipDef& chip = host.Chip();
+    if (host.StopRequested())
+    {
+        return false;
+    }
+    PostStatus(host, STATUS_PHASE, phase);
+    return true;
+}
+
+KernelResult ProgramFlash(CUnitSession& session, const CFirmwareImage& image, IWorkerHost& host)
+{
+    const SChipDef& chip = session.m_chip;
     CFlashKernel kernel;
     kernel.SetClock(&host.Clock());
-    ISerialIo& port = host.Port();
+    ISerialIo& port = session.Port();
     port.SetBaudRate(chip.Baud2);
     kernel.AttachPort(&port);
     kernel.SetChip(chip);
@@ -242,35 +254,29 @@ KernelResult ProgramFlash(IWorkerHost& host)
     {
         return nResult;
     }
-
-    if (host.StopRequested())
+    if (!BeginPhase(host, PHASE_ERASE))
     {
         return PROGRAM_ABORTED;
     }
-    PostStatus(host, STATUS_INFOLINE3, 0, host.LoadText(IDS_PHASE_ERASE));
     nResult = kernel.EraseFlash(&progress);
     if (nResult != KR_OK)
     {
         return nResult;
     }
-
-    if (host.StopRequested())
+    if (!BeginPhase(host, PHASE_BLANK_CHECK))
     {
         return PROGRAM_ABORTED;
     }
-    PostStatus(host, STATUS_INFOLINE3, 0, host.LoadText(IDS_PHASE_BLANK_CHECK));
     nResult = kernel.BlankCheckFlash(&progress);
     if (nResult != KR_OK)
     {
         return nResult;
     }
-
-    if (host.StopRequested())
+    if (!BeginPhase(host, PHASE_PROGRAM))
     {
         return PROGRAM_ABORTED;
     }
-    PostStatus(host, STATUS_INFOLINE3, 0, host.LoadText(IDS_PHASE_PROGRAM));
-    return ProgramImage(host, kernel);
+    return ProgramImage(session, image, host, kernel);
 }
 
 } // namespace
@@ -282,71 +288,56 @@ uint32_t ProgramProgress(uint32_t dwAddress, uint32_t dwLow, uint32_t dwHigh)
     return static_cast<uint32_t>(qwDone * 100 / qwSpan);
 }
 
-unsigned SearchDeviceThread(IWorkerHost* pHost)
+unsigned SearchDeviceThread(CUnitSession& session, const CFirmwareImage& /*image*/, IWorkerHost& host)
 {
-    if (pHost == nullptr)
-    {
-        return 0;
-    }
-    IWorkerHost& host = *pHost;
     bool bFound = false;
     try
     {
-        bFound = SearchPorts(host);
+        bFound = SearchPorts(session, host);
     }
     catch (...)
     {
         // The enumeration's error text, or a failing post: nothing was found.
         bFound = false;
     }
-    ClosePortQuietly(host);
+    ClosePortQuietly(session);
     if (!bFound)
     {
-        host.SetCurrentPort(nullptr);
+        session.SetCurrentPort(nullptr);
     }
     PostDone(host, bFound ? 1 : 0);
     return 0;
 }
 
-unsigned DownloadKernelThread(IWorkerHost* pHost)
+unsigned DownloadKernelThread(CUnitSession& session, const CFirmwareImage& /*image*/, IWorkerHost& host)
 {
-    if (pHost == nullptr)
-    {
-        return 0;
-    }
-    IWorkerHost& host = *pHost;
     bool bOk = false;
     try
     {
-        bOk = DownloadKernel(host);
+        bOk = DownloadKernel(session, host);
     }
     catch (...)
     {
         // The port failed underneath the exchange: the kernel is not known to be running.
         bOk = false;
     }
-    host.SetDownloadOk(bOk ? 1 : 0);
+    session.m_bDownloadOk = bOk;
     PostDone(host, 0);
     return 0;
 }
 
-unsigned ProgramFlashThread(IWorkerHost* pHost)
+unsigned ProgramFlashThread(CUnitSession& session, const CFirmwareImage& image, IWorkerHost& host)
 {
-    if (pHost == nullptr)
-    {
-        return 0;
-    }
-    IWorkerHost& host = *pHost;
     KernelResult nResult = PROGRAM_ABORTED;
     try
     {
-        nResult = ProgramFlash(host);
+        nResult = ProgramFlash(session, image, host);
     }
     catch (...)
     {
         nResult = PROGRAM_ABORTED;
     }
-    host.SetProgramResult(nResult);
+    session.m_nProgramResult = nResult;
     PostDone(host, 0);
     return 0;
 }

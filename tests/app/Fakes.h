@@ -4,6 +4,7 @@
 #include "app/core/OrlixDlg.h"
 #include "app/core/Texts.h"
 #include "tests/support/TestSupport.h"
+#include "tests/workers/FakeUnit.h"
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -172,7 +173,7 @@ inline std::string Parse(const std::string& strLine)
     CFakeView view;
     COrlixDlg dlg(view);
     dlg.ParseCommandLine(strLine);
-    std::string str = std::to_string(dlg.IsAuto()) + " " + std::to_string(dlg.IsRepeat()) + " " +
+    std::string str = std::to_string(int(dlg.IsAuto())) + " " + std::to_string(int(dlg.IsRepeat())) + " " +
                       dlg.GetCmdLineFile() + "|";
     for (const std::string& strPort : dlg.GetExplicitPorts())
         str += strPort + ",";
@@ -187,8 +188,10 @@ struct SFakeUnit
     std::deque<int> programResult;              // default 0
     std::vector<SPortProbeFailure> probeFailures;
     std::atomic<int> nSearches{0}, nDownloads{0}, nPrograms{0};
-    std::function<void(IWorkerHost*)> onSearch, onDownload, onProgram; // run before posting
-    bool bDownloadPostsDone = true;                                    // false: no WM_WORKER_DONE
+    using Hook = std::function<void(CUnitSession&, IWorkerHost&)>;
+    Hook onSearch, onDownload, onProgram; // run before the result
+    bool bDownloadPostsDone = true;       // false: no WM_WORKER_DONE
+    CFakeLine* pLine = nullptr;           // of the dialog made last
     template <typename T> T Next(std::deque<T>& values, T def)
     {
         std::lock_guard<std::mutex> lock(mutex);
@@ -200,74 +203,62 @@ struct SFakeUnit
     }
 };
 
+inline void Post(IWorkerHost& h, unsigned nMsg, uintptr_t w, intptr_t l, std::string s = {})
+{
+    h.PostWorkerMessage(SWizardMessage{nMsg, w, l, std::move(s)});
+}
+
 inline SWorkerProcs MakeFakeWorkers(std::shared_ptr<SFakeUnit> p)
 {
-    auto post = [](IWorkerHost* h, uintptr_t w, intptr_t l, std::string s = {}) {
-        h->PostWorkerMessage(SWizardMessage{w == 0 ? WM_WORKER_DONE : WM_WORKER_STATUS, w, l, std::move(s)});
-    };
     SWorkerProcs procs;
-    procs.search = [p, post](IWorkerHost* h) -> unsigned
+    procs.search = [p](CUnitSession& s, const CFirmwareImage&, IWorkerHost& h) -> unsigned
     {
         if (++p->nSearches; p->onSearch)
-            p->onSearch(h);
-        h->UpdatePortList();
-        h->Ports().assign(1, SSerInfo{});
-        h->Ports()[0].devicePath = "/dev/ttyFAKE0", h->Ports()[0].friendlyName = "Fake port 0";
-        post(h, STATUS_PROGRESS, 20), post(h, STATUS_INFOLINE3, 0, "Fake port 0");
+            p->onSearch(s, h);
+        s.UpdatePortList();
+        Post(h, WM_WORKER_STATUS, STATUS_PROGRESS, 20);
+        Post(h, WM_WORKER_STATUS, STATUS_INFOLINE3, 0, s.Ports().at(0).friendlyName);
         const bool bFound = p->Next(p->found, true);
-        h->SetCurrentPort(bFound ? &h->Ports()[0] : nullptr);
-        post(h, 0, bFound);
+        s.SetCurrentPort(bFound ? &s.Ports()[0] : nullptr);
+        Post(h, WM_WORKER_DONE, 0, bFound);
         return 0;
     };
-    procs.download = [p, post](IWorkerHost* h) -> unsigned
+    procs.download = [p](CUnitSession& s, const CFirmwareImage&, IWorkerHost& h) -> unsigned
     {
         if (++p->nDownloads; p->onDownload)
-            p->onDownload(h);
-        post(h, STATUS_PROGRESS, 20);
-        h->SetDownloadOk(p->Next(p->downloadOk, true) ? 1 : 0);
+            p->onDownload(s, h);
+        Post(h, WM_WORKER_STATUS, STATUS_PROGRESS, 20);
+        s.m_bDownloadOk = p->Next(p->downloadOk, true);
         if (p->bDownloadPostsDone)
-            post(h, 0, 0);
+            Post(h, WM_WORKER_DONE, 0, 0);
         return 0;
     };
-    procs.program = [p, post](IWorkerHost* h) -> unsigned
+    procs.program = [p](CUnitSession& s, const CFirmwareImage& image, IWorkerHost& h) -> unsigned
     {
         if (++p->nPrograms; p->onProgram)
-            p->onProgram(h);
-        for (unsigned nPhase : {138U, 139U, 140U})
-            post(h, STATUS_INFOLINE3, 0, h->LoadText(nPhase)), post(h, STATUS_PROGRESS, 50);
-        h->SetProgramResult(p->Next(p->programResult, 0));
-        post(h, 0, 0);
+            p->onProgram(s, h);
+        EXPECT_TRUE(image.IsLoaded()) << "the wizard hands over its image";
+        for (int nPhase : {PHASE_ERASE, PHASE_BLANK_CHECK, PHASE_PROGRAM})
+            Post(h, WM_WORKER_STATUS, STATUS_PHASE, nPhase), Post(h, WM_WORKER_STATUS, STATUS_PROGRESS, 50);
+        s.m_nProgramResult = p->Next(p->programResult, 0);
+        Post(h, WM_WORKER_DONE, 0, 0);
         return 0;
     };
     return procs;
 }
 
-class CTestDlg : public COrlixDlg
+// The wizard with the fake workers on a fake line of one port, "/dev/ttyFAKE0".
+inline std::unique_ptr<COrlixDlg> MakeTestDlg(IWizardView& view, const std::shared_ptr<SFakeUnit>& pUnit)
 {
-public:
-    CTestDlg(IWizardView& view, std::shared_ptr<SFakeUnit> pUnit)
-        : COrlixDlg(view, MakeFakeWorkers(pUnit)), m_pUnit(std::move(pUnit))
-    {
-        SetAppName("orlix-test");
-    }
-    ~CTestDlg() override { StopWorker(); }
-    bool OpenPort() override
-    {
-        ++m_nOpens;
-        return m_bPortOpen = m_pUnit->Next(m_pUnit->openOk, true);
-    }
-    void ClosePort() override { m_bPortOpen = false; }
-    void UpdatePortList() override
-    {
-        std::lock_guard<std::mutex> lock(m_pUnit->mutex);
-        Holder().m_probeFailures = m_pUnit->probeFailures;
-    }
-    bool m_bPortOpen = false;
-    int m_nOpens = 0;
-
-private:
-    std::shared_ptr<SFakeUnit> m_pUnit;
-};
+    auto pLine = std::make_unique<CFakeLine>();
+    pLine->AddPort("ttyFAKE0");
+    pLine->m_openOk = pUnit->openOk;
+    pLine->m_failures = pUnit->probeFailures;
+    pUnit->pLine = pLine.get();
+    auto pDlg = std::make_unique<COrlixDlg>(view, MakeFakeWorkers(pUnit), std::move(pLine));
+    pDlg->SetAppName("orlix-test");
+    return pDlg;
+}
 
 class WizardFixture : public ::testing::Test
 {
@@ -279,7 +270,8 @@ protected:
     }
     void Make(const std::string& strCmdLine = {})
     {
-        m_pDlg = std::make_unique<CTestDlg>(m_view, m_pUnit);
+        m_pDlg.reset(); // the worker ends before the fakes it uses are replaced
+        m_pDlg = MakeTestDlg(m_view, m_pUnit);
         m_pDlg->ParseCommandLine(strCmdLine);
     }
     void Start()
@@ -288,17 +280,21 @@ protected:
         Pump();
     }
     void Pump() { ASSERT_TRUE(m_view.Pump(*m_pDlg)) << "a worker did not end"; }
-    // Clicks A(ction), Y(es), N(o) or C(lose request) in order; keeps the row each one waited with.
+    // Clicks A(ction), Y(es), N(o), C(lose request) or E(nd request) in order; keeps the row each
+    // one waited with.
     void Click(const char* psz)
     {
-        for (; *psz != '\0'; ++psz, Pump())
+        for (; *psz != '\0'; ++psz)
         {
             m_strRowBefore = m_view.Row();
             EXPECT_TRUE(*psz != 'C' || m_pDlg->OnClose()) << "closing was refused";
+            EXPECT_TRUE(*psz != 'E' || !m_pDlg->OnEndRequest()) << "no worker ran";
             *psz == 'A'   ? m_pDlg->OnActionButton()
             : *psz == 'Y' ? m_pDlg->OnYesButton()
             : *psz == 'N' ? m_pDlg->OnNoButton()
                           : void();
+            if (psz[1] != 'E') // an end request comes while the worker just started runs
+                Pump();
         }
     }
     void Action() { Click("A"); }
@@ -311,6 +307,7 @@ protected:
         ASSERT_EQ(State(), STATE_SEARCH);
     }
     int State() const { return m_pDlg->GetState(); }
+    bool PortOpen() const { return m_pUnit->pLine->IsOpen(); }
     std::string Message() const { return m_view.Text(IDC_INFOLINE2); }
     std::string Detail() const { return m_view.Text(IDC_INFOLINE3); }
     std::string Caption() const { return m_view.Text(IDC_ACTION); }
@@ -320,6 +317,6 @@ protected:
     std::string m_strFirmware = m_dir.File("fw.mhx");
     CFakeView m_view; // outlives the dialog
     std::shared_ptr<SFakeUnit> m_pUnit = std::make_shared<SFakeUnit>();
-    std::unique_ptr<CTestDlg> m_pDlg;
+    std::unique_ptr<COrlixDlg> m_pDlg;
     std::string m_strRowBefore;
 };

@@ -122,10 +122,12 @@ TEST_F(WorkerMessages, SubCodesFillTheirLinesAndUnknownOnesIncludingFiveChangeNo
     Make();
     Start();
     const std::size_t nCalls = m_view.m_log.size();
-    for (uintptr_t nCode : {0U, 5U, 99U})
+    for (uintptr_t nCode : {0U, 5U, 99U, STATUS_PHASE}) // 1234 is no phase
         m_pDlg->HandleMessage(SWizardMessage{WM_WORKER_STATUS, nCode, 1234, "text"});
     EXPECT_EQ(m_view.m_log.size(), nCalls);
 
+    m_pDlg->HandleMessage(SWizardMessage{WM_WORKER_STATUS, STATUS_INFOLINE1, 0, "other session's", 1});
+    EXPECT_EQ(m_view.m_log.size(), nCalls);
     m_pDlg->HandleMessage(SWizardMessage{WM_WORKER_STATUS, STATUS_INFOLINE1, 0, "line one"});
     m_pDlg->HandleMessage(SWizardMessage{WM_WORKER_STATUS, STATUS_INFOLINE3, 0, "Erasing"});
     EXPECT_EQ(m_view.Text(IDC_INFOLINE1) + "|" + Detail(), "line one|Erasing");
@@ -158,7 +160,7 @@ TEST_F(WorkerMessages, PagesAndWorkerTextsFollowEachOtherInOrder)
     EXPECT_EQ(m_view.Calls("text", 0, IDC_INFOLINE2),
               (std::vector<std::string>{T(108), T(123), T(125), T(126), T(131), T(133), T(131), T(136)}));
     EXPECT_EQ(m_view.Calls("text", 0, IDC_INFOLINE3),
-              (std::vector<std::string>{T(109), T(124), "", "Fake port 0", T(127), T(132), "", "", T(138),
+              (std::vector<std::string>{T(109), T(124), "", "Port ttyFAKE0", T(127), T(132), "", "", T(138),
                                         T(139), T(140), T(137)}));
 }
 

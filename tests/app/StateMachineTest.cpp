@@ -13,7 +13,8 @@ namespace
 
 using StateMachine = WizardFixture;
 
-// From the connect page, clicks A(ction), Y(es), N(o) and C(lose request) lead to a waiting
+// From the connect page, clicks A(ction), Y(es), N(o), C(lose request) and E(nd request, given
+// while the worker of the click before still runs) lead to a waiting
 // page with its row ("A" button, "YN" yes/no), or to the end with its exit status (nExit -1:
 // still open). nState 0 and nMessage/nDetail 0 are not checked.
 struct SPath
@@ -55,6 +56,10 @@ const SPath kPaths[] = {
     {"repeat, close before the next unit", "-r", {}, {}, {}, {}, "AAYC", "A", 0, 0, 0, 0, 1, 1, 1},
     {"repeat, next unit not found", "-r", {true, false}, {}, {}, {}, "AAYAC", "A", 0, 129, 0, 1, 2, 1, 1},
     {"automatic transfers without a click", "-a", {}, {}, {}, {}, "A", "A", STATE_CLOSE, 136, 137, -1, 1, 1, 1},
+    // Asked to end (a signal) while the search or the download runs: no further transfer.
+    {"end request during the search", "", {}, {}, {}, {}, "AE", "P", 0, 0, 0, 1, 1, 0, 0},
+    {"automatic, end request during the search", "-a", {}, {}, {}, {}, "AE", "P", 0, 0, 0, 1, 1, 0, 0},
+    {"end request during the download", "", {}, {}, {}, {}, "AAE", "P", 0, 0, 0, 1, 1, 1, 0},
 };
 // clang-format on
 
@@ -95,14 +100,35 @@ TEST_P(StatePaths, ReachTheirPageOrEnd)
     EXPECT_EQ(bOpen ? -1 : m_pDlg->GetExitStatus(), path.nExit);
     EXPECT_EQ(std::make_tuple(int(m_pUnit->nSearches), int(m_pUnit->nDownloads), int(m_pUnit->nPrograms)),
               std::make_tuple(path.nSearches, path.nDownloads, path.nPrograms));
-    EXPECT_FALSE(m_pDlg->m_bPortOpen) << "the port is closed on every waiting page";
+    EXPECT_FALSE(PortOpen()) << "the port is closed on every waiting page and at the end";
     EXPECT_TRUE(m_view.Calls("filedialog").empty()) << "the firmware is never chosen again";
     EXPECT_EQ(bOpen && m_pDlg->IsUnitNotFoundPage(), bOpen && path.nMessage == 129);
-    const std::string strPortBox = "(!) orlix-test: COM Port Fehler.\n Bitte Programm neu ausführen";
-    EXPECT_EQ(m_view.Calls("box"), path.nExit == 2 ? std::vector{strPortBox} : std::vector<std::string>{});
+    std::vector<std::string> boxes;
+    if (path.nExit == 2)
+        boxes.push_back("(!) orlix-test: COM Port Fehler.\n Bitte Programm neu ausführen");
+    if (std::string(path.pszClicks).find('E') != std::string::npos)
+        boxes.push_back("(i) orlix-test: " + T(102));
+    EXPECT_EQ(m_view.Calls("box"), boxes);
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, StatePaths, ::testing::ValuesIn(kPaths));
+
+TEST(StateTable, OnlyTheFoundUnitPausesInAutomaticModeAndUnknownStatesStay)
+{
+    for (int nState = STATE_INIT; nState <= 15; ++nState)
+        for (const bool bOutcome : {false, true})
+        {
+            const STransition plain = NextTransition(nState, bOutcome, false);
+            const STransition automatic = NextTransition(nState, bOutcome, true);
+            const bool bPauses = nState == STATE_SEARCH_RESULT && bOutcome;
+            EXPECT_EQ(automatic.then == EThen::PauseThenContinue, bPauses) << nState;
+            EXPECT_EQ(plain.nState, automatic.nState) << nState;
+            EXPECT_EQ(plain.then, bPauses ? EThen::Wait : automatic.then) << nState;
+            const bool bNoRow = nState == 13 || nState == 15;
+            EXPECT_TRUE(!bNoRow || (plain.nState == nState && plain.then == EThen::Wait))
+                << "no row, no move";
+        }
+}
 
 TEST_F(StateMachine, AutomaticModeSkipsOnlyTheClicksItMay)
 {
@@ -122,7 +148,7 @@ TEST_F(StateMachine, AutomaticModeSkipsOnlyTheClicksItMay)
 TEST_F(StateMachine, ClosingIsRefusedWhileAWorkerRunsAndStrayEventsDoNotMoveTheWizard)
 {
     std::atomic<bool> bRelease{false};
-    m_pUnit->onProgram = [&bRelease](IWorkerHost*)
+    m_pUnit->onProgram = [&bRelease](CUnitSession&, IWorkerHost&)
     {
         while (!bRelease)
             std::this_thread::yield();
@@ -133,16 +159,21 @@ TEST_F(StateMachine, ClosingIsRefusedWhileAWorkerRunsAndStrayEventsDoNotMoveTheW
     ASSERT_TRUE(m_view.Pump(*m_pDlg, [this] { return m_pUnit->nPrograms != 0; }));
     EXPECT_EQ(m_view.Row(), "P");
     EXPECT_FALSE(m_pDlg->OnClose());
-    EXPECT_EQ(m_view.Calls("box"), std::vector<std::string>{"(i) orlix-test: " + T(102)});
+    EXPECT_FALSE(m_pDlg->OnEndRequest());
+    EXPECT_EQ(m_view.Calls("box"), std::vector<std::string>(2, "(i) orlix-test: " + T(102)));
     const int nBusyState = State();
     m_pDlg->HandleMessage(SWizardMessage{WM_WIZARD_NEXT, 0, 0, {}});
     m_pDlg->HandleMessage(SWizardMessage{1234, 0, 0, {}});
     EXPECT_EQ(State(), nBusyState) << "no step runs beside a worker";
+    m_pDlg->HandleMessage(SWizardMessage{WM_WORKER_DONE, 0, 1, {}, 7});
+    EXPECT_TRUE(m_pDlg->IsBusy()) << "the end of another session's worker is not this one's";
     bRelease = true;
     Pump();
-    EXPECT_EQ(State(), STATE_CLOSE) << "the update went on undisturbed";
+    EXPECT_EQ(Message(), T(136)) << "the update went on undisturbed and showed its result";
+    EXPECT_TRUE(m_pDlg->IsClosed()) << "then the end request was carried out";
+    EXPECT_EQ(m_pDlg->GetExitStatus(), 0);
     m_pDlg->HandleMessage(SWizardMessage{WM_WORKER_DONE, 0, 1, {}});
-    EXPECT_EQ(State(), STATE_CLOSE) << "an end message without a worker is no result";
+    EXPECT_EQ(Message(), T(136)) << "an end message without a worker is no result";
 
     Make();
     m_pDlg->OnInitDialog();
@@ -155,14 +186,14 @@ TEST_F(StateMachine, ClosingIsRefusedWhileAWorkerRunsAndStrayEventsDoNotMoveTheW
 
 TEST_F(StateMachine, WorkersThatThrowForgetOrRepeatTheirEndMessageEndAsOneFailure)
 {
-    m_pUnit->onSearch = [](IWorkerHost*) { throw std::runtime_error("unplugged"); };
+    m_pUnit->onSearch = [](CUnitSession&, IWorkerHost&) { throw std::runtime_error("unplugged"); };
     ToConnectPage();
     Action();
     EXPECT_EQ(Message(), T(129));
     m_pUnit->onSearch = nullptr;
-    m_pUnit->onProgram = [](IWorkerHost* pHost)
+    m_pUnit->onProgram = [](CUnitSession& session, IWorkerHost&)
     {
-        pHost->SetProgramResult(0);
+        session.m_nProgramResult = 0;
         throw 42;
     };
     Click("AA");
@@ -173,9 +204,7 @@ TEST_F(StateMachine, WorkersThatThrowForgetOrRepeatTheirEndMessageEndAsOneFailur
     EXPECT_EQ(Message(), T(134)) << "a download that did not report its end is no success";
     m_pUnit->bDownloadPostsDone = true;
     m_pUnit->downloadOk = {false};
-    m_pUnit->onDownload = [](IWorkerHost* pHost) {
-        pHost->PostWorkerMessage(SWizardMessage{WM_WORKER_DONE, 0, 0, {}});
-    };
+    m_pUnit->onDownload = [](CUnitSession&, IWorkerHost& host) { Post(host, WM_WORKER_DONE, 0, 0); };
     Click("YAA");
     EXPECT_EQ(Message(), T(134)) << "a duplicate end message is dropped";
 }
@@ -183,11 +212,11 @@ TEST_F(StateMachine, WorkersThatThrowForgetOrRepeatTheirEndMessageEndAsOneFailur
 TEST_F(StateMachine, DestroyingTheDialogStopsAndJoinsARunningWorker)
 {
     std::atomic<bool> bSawStop{false}, bInWorker{false};
-    m_pUnit->onSearch = [&](IWorkerHost* pHost)
+    m_pUnit->onSearch = [&](CUnitSession&, IWorkerHost& host)
     {
         bInWorker = true;
-        pHost->Clock().Sleep(600000); // only the dialog's cancellation ends it early
-        bSawStop = pHost->StopRequested();
+        host.Clock().Sleep(600000); // only the dialog's cancellation ends it early
+        bSawStop = host.StopRequested();
     };
     ToConnectPage();
     m_pDlg->OnActionButton();

@@ -62,8 +62,7 @@ protected:
     std::pair<int, std::string> Run(const std::string& strCmdLine, std::vector<SCliEvent> events)
     {
         m_out.str(std::string());
-        CConsoleApp app(m_out, false,
-                        [this](IWizardView& view) { return std::make_unique<CTestDlg>(view, m_pUnit); });
+        CConsoleApp app(m_out, false, [this](IWizardView& view) { return MakeTestDlg(view, m_pUnit); });
         app.View().SetSleep([](uint32_t) {});
         app.Dialog().ParseCommandLine(strCmdLine);
         for (SCliEvent& event : events)
@@ -88,7 +87,8 @@ protected:
 
 TEST_F(ConsoleApp, EndOfInputWhileAWorkerRunsIsRefusedThenClosesAtTheNextWaitingPage)
 {
-    m_pUnit->onSearch = [](IWorkerHost*) { std::this_thread::sleep_for(std::chrono::milliseconds(50)); };
+    m_pUnit->onSearch = [](CUnitSession&, IWorkerHost&)
+    { std::this_thread::sleep_for(std::chrono::milliseconds(50)); };
     const auto [nStatus, strOut] =
         Run("", {Line(""), Line("go"), Line(""), Line(m_strFirmware), Line(""), kEnd});
     EXPECT_EQ(nStatus, 1);

@@ -1,7 +1,8 @@
+// The worker procedures on a unit session with scripted ports and a fake clock: what they send,
+// what they post, and that every one ends with its result and exactly one WM_WORKER_DONE.
 #include "target/workers/Workers.h"
 #include "serial/SerialException.h"
-#include "target/FlashKernel.h"
-#include "tests/workers/TestHost.h"
+#include "tests/workers/FakeUnit.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -49,105 +50,123 @@ std::string Record(char cType, uint32_t dwAddress, const uint8_t* pData, std::si
     return line + "\n";
 }
 
-// Opens the first port as the dialog does, loads the image of chunks (through an S-record file)
-// and scripts a kernel that answers the ping, the erase and the blank check at their first
-// poll, and takes nBlocks blocks.
-CFakePort& ReadyToProgram(CTestHost& host, const Chunks& chunks, int nBlocks)
+// A session on a fake line, the host, and the image the wizard would hand over.
+struct SRig
 {
-    const std::string strPath = ::testing::TempDir() + "orlix_workers_" + std::to_string(::getpid()) + ".mhx";
+    CFakeHost host;
+    CFakeLine* pLine = new CFakeLine(&host.m_clock);
+    CUnitSession session{3, std::unique_ptr<IUnitLine>(pLine)};
+    CFirmwareImage image;
+
+    SRig() { session.m_chip.SelectChip("MB90F345"); }
+
+    // Opens the first port as the wizard does before the download.
+    CFakePort& OpenAsDialog(CFakePort& port)
     {
-        std::ofstream file(strPath, std::ios::binary);
-        for (const auto& [dwStart, bytes] : chunks)
+        session.UpdatePortList();
+        session.SetCurrentPort(&session.Ports().at(0));
+        EXPECT_TRUE(session.OpenPort());
+        return port;
+    }
+
+    // Loads the image of chunks (through an S-record file), opens the first port and scripts a
+    // kernel that answers the ping, the erase and the blank check at their first poll, and
+    // takes nBlocks blocks.
+    CFakePort& ReadyToProgram(CFakePort& port, const Chunks& chunks, int nBlocks)
+    {
+        const std::string strPath =
+            ::testing::TempDir() + "orlix_workers_" + std::to_string(::getpid()) + ".mhx";
         {
-            for (std::size_t nOffset = 0; nOffset < bytes.size(); nOffset += 32)
-            {
-                const std::size_t nCount = std::min<std::size_t>(32, bytes.size() - nOffset);
-                file << Record('2', dwStart + static_cast<uint32_t>(nOffset), bytes.data() + nOffset, nCount);
-            }
+            std::ofstream file(strPath, std::ios::binary);
+            for (const auto& [dwStart, bytes] : chunks)
+                for (std::size_t nOffset = 0; nOffset < bytes.size(); nOffset += 32)
+                    file << Record('2', dwStart + static_cast<uint32_t>(nOffset), bytes.data() + nOffset,
+                                   std::min<std::size_t>(32, bytes.size() - nOffset));
+            file << Record('8', 0, nullptr, 0);
         }
-        file << Record('8', 0, nullptr, 0);
+        EXPECT_EQ(image.Load(strPath), LOAD_OK);
+        std::remove(strPath.c_str());
+        const Bytes block[] = {{'0'}, {'1'}, {'0', '1'}}; // command taken, ready for data, written
+        for (int i = 0; i < 5 + 3 * nBlocks; ++i)
+            port.QueueRead(i < 5 ? Bytes{'0'} : block[(i - 5) % 3]);
+        return OpenAsDialog(port);
     }
-    EXPECT_EQ(host.m_image.Load(strPath), LOAD_OK);
-    std::remove(strPath.c_str());
-    CFakePort& port = host.OpenAsDialog();
-    const Bytes block[] = {{'0'}, {'1'}, {'0', '1'}}; // command taken, ready for data, written
-    for (int i = 0; i < 5 + 3 * nBlocks; ++i)
+};
+
+// Makes the nth (1-based) operation of that kind on the port call fail (which throws).
+void FailAt(CFakePort& port, EOp kind, int nth, std::function<void()> fail)
+{
+    port.m_onOp = [kind, nth, fail, n = 0](EOp op) mutable
     {
-        port.QueueRead(i < 5 ? Bytes{'0'} : block[(i - 5) % 3]);
-    }
-    return port;
+        if (op == kind && ++n == nth)
+            fail();
+    };
 }
 
 } // namespace
 
 TEST(SearchThread, TwoSilentPortsAreTriedInFivePassesAndNothingIsFound)
 {
-    CTestHost host;
-    CFakePort& a = host.AddPort("A");
-    host.AddPort("B");
-    SSerInfo stale;
-    host.SetCurrentPort(&stale);
+    SRig rig;
+    CFakePort& a = rig.pLine->AddPort("A");
+    rig.pLine->AddPort("B");
 
-    EXPECT_EQ(SearchDeviceThread(&host), 0u);
+    EXPECT_EQ(SearchDeviceThread(rig.session, rig.image, rig.host), 0u);
 
-    EXPECT_THAT(host.Progress(), ElementsAre(10, 20, 30, 40, 50, 60, 70, 80, 90, 100));
+    EXPECT_THAT(rig.host.Status(STATUS_PROGRESS), ElementsAre(10, 20, 30, 40, 50, 60, 70, 80, 90, 100));
     EXPECT_EQ(a.Writes(), std::vector<Bytes>(5, Bytes{0x18}));
-    EXPECT_EQ(host.DoneParam(), 0);
-    EXPECT_EQ(host.GetCurrentPort(), nullptr);
-    EXPECT_FALSE(host.Port().IsOpen());
-    EXPECT_EQ(host.EndingFault(false), "");
+    EXPECT_EQ(rig.host.Done(), 0);
+    EXPECT_FALSE(rig.session.IsFound());
+    EXPECT_FALSE(rig.pLine->IsOpen());
 }
 
 TEST(SearchThread, UnitOnSecondOfThreePortsIsFoundInTheFirstPass)
 {
-    CTestHost host;
-    host.AddPort("A");
-    CFakePort& unit = host.AddPort("B");
-    CFakePort& c = host.AddPort("C");
+    SRig rig;
+    rig.pLine->AddPort("A");
+    CFakePort& unit = rig.pLine->AddPort("B");
+    CFakePort& c = rig.pLine->AddPort("C");
     unit.QueueRead({0x11});
 
-    SearchDeviceThread(&host);
+    SearchDeviceThread(rig.session, rig.image, rig.host);
 
-    EXPECT_THAT(host.Progress(), ElementsAre(6, 13));
-    EXPECT_THAT(host.Texts(), ElementsAre("Port A", "Port B"));
-    EXPECT_EQ(host.DoneParam(), 1);
-    ASSERT_EQ(host.GetCurrentPort(), &host.Ports()[1]);
+    EXPECT_THAT(rig.host.Status(STATUS_PROGRESS), ElementsAre(6, 13));
+    EXPECT_THAT(rig.host.Texts(), ElementsAre("Port A", "Port B"));
+    EXPECT_EQ(rig.host.Done(), 1);
+    ASSERT_EQ(rig.session.GetCurrentPort(), &rig.session.Ports()[1]);
     EXPECT_FALSE(unit.IsOpen()); // the download opens it anew
     EXPECT_TRUE(c.m_ops.empty());
-    EXPECT_EQ(host.EndingFault(false), "");
 }
 
 TEST(SearchThread, StopRequestEndsTheSearchBeforeTheNextPort)
 {
-    CTestHost host;
-    CFakePort& silent = host.AddPort("A");
-    CFakePort& unit = host.AddPort("B");
+    SRig rig;
+    CFakePort& silent = rig.pLine->AddPort("A");
+    CFakePort& unit = rig.pLine->AddPort("B");
     unit.QueueRead({0x11});
     FailAt(silent, EOp::Read, 1, FAULTS[0]); // the closing dialog interrupts the read
-    host.m_onPost = [&host](const SWizardMessage&) { host.m_bStop = true; };
+    rig.host.m_onPost = [&rig](const SWizardMessage&) { rig.host.m_bStop = true; };
 
-    SearchDeviceThread(&host);
+    SearchDeviceThread(rig.session, rig.image, rig.host);
 
-    EXPECT_THAT(host.Progress(), ElementsAre(10));
+    EXPECT_THAT(rig.host.Status(STATUS_PROGRESS), ElementsAre(10));
     EXPECT_TRUE(unit.m_ops.empty());
     EXPECT_FALSE(silent.IsOpen());
-    EXPECT_EQ(host.DoneParam(), 0);
-    EXPECT_EQ(host.GetCurrentPort(), nullptr);
-    EXPECT_EQ(host.EndingFault(false), "");
+    EXPECT_EQ(rig.host.Done(), 0);
+    EXPECT_FALSE(rig.session.IsFound());
 }
 
 TEST(DownloadThread, SuccessAtTheFirstAttemptPostsOnlyTwenty)
 {
-    CTestHost host;
-    host.AddPort("A");
-    CFakePort& port = host.OpenAsDialog();
+    SRig rig;
+    CFakePort& port = rig.OpenAsDialog(rig.pLine->AddPort("A"));
     port.QueueRead({0x11});
     port.QueueRead({0x01});
 
-    EXPECT_EQ(DownloadKernelThread(&host), 0u);
+    EXPECT_EQ(DownloadKernelThread(rig.session, rig.image, rig.host), 0u);
 
-    EXPECT_THAT(host.Progress(), ElementsAre(20));
-    EXPECT_EQ(host.m_nDownloadOk, 1);
+    EXPECT_THAT(rig.host.Status(STATUS_PROGRESS), ElementsAre(20));
+    EXPECT_TRUE(rig.session.m_bDownloadOk);
     const std::vector<Bytes> writes = port.Writes();
     ASSERT_EQ(writes.size(), 3u);
     EXPECT_EQ(writes[0], Bytes{0x18});
@@ -155,19 +174,20 @@ TEST(DownloadThread, SuccessAtTheFirstAttemptPostsOnlyTwenty)
     EXPECT_EQ(writes[2], (Bytes{0x40, 0x00, 0x00, 0x00, 0x00}));
     EXPECT_TRUE(port.IsOpen()); // left open at the kernel's speed for the programming run
     EXPECT_EQ(port.m_dwBaud, 115200u);
-    EXPECT_EQ(host.EndingFault(true), "");
+    EXPECT_EQ(rig.host.Done(), 0);
 }
 
 TEST(ProgramThread, RunProgramsEveryNonBlankBlockOfTheTop64KiB)
 {
-    CTestHost host;
-    host.AddPort("A");
-    CFakePort& port = ReadyToProgram(host, {{0xFF0000, Pattern(512, 9)}, {0xFFFFF0, Pattern(16, 5)}}, 2);
+    SRig rig;
+    CFakePort& port = rig.ReadyToProgram(rig.pLine->AddPort("A"),
+                                         {{0xFF0000, Pattern(512, 9)}, {0xFFFFF0, Pattern(16, 5)}}, 2);
 
-    EXPECT_EQ(ProgramFlashThread(&host), 0u);
+    EXPECT_EQ(ProgramFlashThread(rig.session, rig.image, rig.host), 0u);
 
-    EXPECT_EQ(host.m_nProgramResult, KR_OK);
-    EXPECT_THAT(host.Texts(), ElementsAre("text 138", "text 139", "text 140"));
+    EXPECT_EQ(rig.session.m_nProgramResult, KR_OK);
+    EXPECT_THAT(rig.host.Status(STATUS_PHASE), ElementsAre(PHASE_ERASE, PHASE_BLANK_CHECK, PHASE_PROGRAM));
+    EXPECT_THAT(rig.host.Texts(), IsEmpty()) << "no texts from a worker, only what happened";
     EXPECT_EQ(port.m_ops.front().dwValue, 115200u);
     Bytes last(512, 0xFF);
     const Bytes tail = Pattern(16, 5);
@@ -179,47 +199,60 @@ TEST(ProgramThread, RunProgramsEveryNonBlankBlockOfTheTop64KiB)
     EXPECT_EQ(writes[5], (Bytes{0x08, 0x00, 0xFE, 0xFF}));
     EXPECT_EQ(Bytes(writes[6].begin(), writes[6].end() - 2), last);
     // One value per block of 0xFF0000..0xFFFFFF: 0 first, 65024 * 100 / 65536 = 99 last.
-    const std::vector<intptr_t> progress = host.Progress("text 140");
+    const std::vector<intptr_t> progress = rig.host.Status(STATUS_PROGRESS, PHASE_PROGRAM);
     ASSERT_EQ(progress.size(), 128u);
     EXPECT_EQ(progress.front(), 0);
     EXPECT_EQ(progress.back(), 99);
     EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
-    EXPECT_EQ(host.EndingFault(true), "");
+    EXPECT_EQ(rig.host.Done(), 0);
+    EXPECT_TRUE(std::all_of(rig.host.m_messages.begin(), rig.host.m_messages.end(),
+                            [](const SWizardMessage& msg) { return msg.nSession == 0; }))
+        << "the runner, not the worker, marks the session";
 }
 
-TEST(ProgramThread, UnitNotAnsweringThePingEndsBeforeAnyPhase)
+// Runs that end early: the result, the writes sent (ping 1, erase 2, blank check 3, block
+// command and data 4 and 5) and the phases begun.
+TEST(ProgramThread, RunsThatEndEarlyReportTheirResult)
 {
-    CTestHost host;
-    host.AddPort("A");
-    CFakePort& port = host.OpenAsDialog();
-
-    ProgramFlashThread(&host);
-
-    EXPECT_EQ(host.m_nProgramResult, KR_NO_ANSWER);
-    EXPECT_THAT(host.Texts(), IsEmpty());
-    EXPECT_THAT(host.Progress(), IsEmpty());
-    EXPECT_THAT(port.Writes(), ElementsAre(Bytes{0xE8}));
-    EXPECT_EQ(host.EndingFault(true), "");
-}
-
-TEST(ProgramThread, StopRequestBeforeTheNextBlockEndsTheRunAsAFailure)
-{
-    CTestHost host;
-    host.AddPort("A");
-    CFakePort& port = ReadyToProgram(host, THREE_BLOCKS, 3);
-    host.m_onPost = [&host](const SWizardMessage& msg)
+    const struct
     {
-        if (msg.wParam == STATUS_PROGRESS && host.Texts().size() == 3)
-        {
-            host.m_bStop = true;
-        }
+        const char* pszName;
+        int nKernelReplies; // -1: the whole scripted run
+        uint32_t dwImageBlockSize;
+        int nStopAtBlock; // 0: never
+        int nResult;
+        std::size_t nWrites;
+        std::size_t nPhases;
+    } runs[] = {
+        {"no answer to the ping", 0, 512, 0, KR_NO_ANSWER, 1, 0},
+        {"stop before the second block", -1, 512, 2, KR_NO_ANSWER, 5, 3},
+        // An image in other blocks than the kernel's would be read past the block buffer.
+        {"image in 1 KiB blocks", -1, 1024, 0, KR_NO_IMAGE, 3, 3},
     };
+    for (const auto& run : runs)
+    {
+        SCOPED_TRACE(run.pszName);
+        SRig rig;
+        CFakePort& port = rig.pLine->AddPort("A");
+        if (run.nKernelReplies == 0)
+            rig.OpenAsDialog(port);
+        else
+            rig.ReadyToProgram(port, THREE_BLOCKS, 3);
+        rig.image.SetBlockSize(run.dwImageBlockSize);
+        rig.host.m_onPost = [&rig, &run](const SWizardMessage& msg)
+        {
+            if (run.nStopAtBlock != 0 && msg.wParam == STATUS_PROGRESS &&
+                rig.host.Status(STATUS_PROGRESS, PHASE_PROGRAM).size() == std::size_t(run.nStopAtBlock - 1))
+                rig.host.m_bStop = true;
+        };
 
-    ProgramFlashThread(&host);
+        ProgramFlashThread(rig.session, rig.image, rig.host);
 
-    EXPECT_EQ(port.Writes().size(), 5u); // ping, erase, blank check, one block
-    EXPECT_EQ(host.m_nProgramResult, KR_NO_ANSWER);
-    EXPECT_EQ(host.EndingFault(true), "");
+        EXPECT_EQ(rig.session.m_nProgramResult, run.nResult);
+        EXPECT_EQ(port.Writes().size(), run.nWrites);
+        EXPECT_EQ(rig.host.Status(STATUS_PHASE).size(), run.nPhases);
+        EXPECT_EQ(rig.host.Done(), 0);
+    }
 }
 
 TEST(ProgramProgress, NeverWrapsNorDividesByZero)
@@ -246,9 +279,9 @@ TEST(WorkerPortFault, EveryFaultPointEndsCleanly)
         {
             SCOPED_TRACE(::testing::Message() << cWorker << " op " << static_cast<int>(op) << " #" << nth
                                               << " fault " << (&fail - FAULTS));
-            CTestHost host;
-            CFakePort& port = host.AddPort("A");
-            host.AddPort("B").QueueRead({0x11}); // a unit for the search
+            SRig rig;
+            CFakePort& port = rig.pLine->AddPort("A");
+            rig.pLine->AddPort("B").QueueRead({0x11}); // a unit for the search
             bool bFired = false;
             FailAt(port, op, nth,
                    [&bFired, &fail]
@@ -258,26 +291,29 @@ TEST(WorkerPortFault, EveryFaultPointEndsCleanly)
                    });
             if (cWorker == 'S')
             {
-                SearchDeviceThread(&host);
+                SearchDeviceThread(rig.session, rig.image, rig.host);
                 EXPECT_FALSE(port.IsOpen());
-                EXPECT_EQ(host.GetCurrentPort(), &host.Ports()[1]);
+                EXPECT_EQ(rig.session.GetCurrentPort(), &rig.session.Ports()[1]);
+                EXPECT_EQ(rig.host.Done(), 1);
             }
             else if (cWorker == 'D')
             {
-                host.OpenAsDialog();
+                rig.OpenAsDialog(port);
                 port.QueueRead({0x11});
                 port.QueueRead({0x01});
-                DownloadKernelThread(&host);
-                EXPECT_EQ(host.m_nDownloadOk, 0);
+                rig.session.m_bDownloadOk = true;
+                DownloadKernelThread(rig.session, rig.image, rig.host);
+                EXPECT_FALSE(rig.session.m_bDownloadOk);
+                EXPECT_EQ(rig.host.Done(), 0);
             }
             else
             {
-                ReadyToProgram(host, THREE_BLOCKS, 3);
-                ProgramFlashThread(&host);
-                EXPECT_EQ(host.m_nProgramResult, KR_NO_ANSWER);
+                rig.ReadyToProgram(port, THREE_BLOCKS, 3);
+                ProgramFlashThread(rig.session, rig.image, rig.host);
+                EXPECT_EQ(rig.session.m_nProgramResult, KR_NO_ANSWER);
+                EXPECT_EQ(rig.host.Done(), 0);
             }
             EXPECT_TRUE(bFired);
-            EXPECT_EQ(host.EndingFault(cWorker != 'S'), "");
         }
     }
 }
