@@ -1,5 +1,5 @@
 #pragma once
-// The wizard's text table: every text the wizard shows, by numeric id (101..145), in English
+// The wizard's text table: every text the wizard shows, by numeric id (101..145, 160..168), in English
 // and German. Texts are UTF-8; \n is a line break, \t a tab, %s a place for FormatText.
 #include <initializer_list>
 #include <string>
