@@ -45,8 +45,11 @@ public:
     virtual void Interrupt() = 0;
 };
 
-// The line on the machine's serial ports.
+// The line on the machine's serial ports, opened under the process-wide port lock.
 std::unique_ptr<IUnitLine> MakeSerialLine();
+// The same without the port lock, for one of several units updated at once: each such
+// session has a port of its own, and the exclusive open keeps every other opener away.
+std::unique_ptr<IUnitLine> MakeOwnSerialLine();
 
 class CUnitSession
 {
