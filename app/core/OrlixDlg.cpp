@@ -264,17 +264,7 @@ bool COrlixDlg::DoStep(int nAnswer)
         m_pages.ShowConnectPage();
         return true;
     case STATE_SEARCH:
-        m_bNotFoundPage = false;
-        // A new unit is being tried; the success of the one before no longer describes the run.
-        m_bLastUpdateOk = false;
-        m_recorder.NextAttempt();
-        m_phases.clear();
-        if (m_bGroup)
-        {
-            StartGroupSearch();
-            return true;
-        }
-        StartWorker(EUnitStep::Search);
+        StartSearch();
         return true;
     case STATE_SEARCH_RESULT:
         return m_bGroup ? ShowGroupSearchResult() : ShowSearchResult();
@@ -283,7 +273,7 @@ bool COrlixDlg::DoStep(int nAnswer)
     case STATE_DOWNLOAD_RESULT:
         return ShowDownloadResult();
     case STATE_PROGRAM:
-        StartWorker(EUnitStep::Program);
+        StartProgramming();
         return true;
     case STATE_PROGRAM_RESULT:
     {

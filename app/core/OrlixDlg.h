@@ -120,9 +120,11 @@ private:
     bool ChooseFirmwareFile();
     bool LoadFirmware();
     void StartWorker(EUnitStep step);
+    void StartSearch();
     bool ShowSearchResult();
     bool StartDownload();
     bool ShowDownloadResult();
+    void StartProgramming();
     bool ShowProgrammingResult();
     bool OpenPort();
     void ClosePort();

@@ -134,6 +134,21 @@ void COrlixDlg::StartWorker(EUnitStep step)
     m_runner.Start(step, proc, m_image);
 }
 
+void COrlixDlg::StartSearch()
+{
+    m_bNotFoundPage = false;
+    // A new unit is being tried; the success of the one before no longer describes the run.
+    m_bLastUpdateOk = false;
+    m_recorder.NextAttempt();
+    m_phases.clear();
+    if (m_bGroup)
+    {
+        StartGroupSearch();
+        return;
+    }
+    StartWorker(EUnitStep::Search);
+}
+
 bool COrlixDlg::ShowSearchResult()
 {
     const bool bFound = m_session.IsFound();
@@ -154,6 +169,11 @@ bool COrlixDlg::StartDownload()
     }
     StartWorker(EUnitStep::Download);
     return true;
+}
+
+void COrlixDlg::StartProgramming()
+{
+    StartWorker(EUnitStep::Program);
 }
 
 bool COrlixDlg::ShowDownloadResult()

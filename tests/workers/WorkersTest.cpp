@@ -7,7 +7,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <fstream>
 #include <numeric>
 #include <stdexcept>
@@ -33,23 +32,6 @@ Bytes Pattern(std::size_t nSize, uint8_t bySeed)
     return bytes;
 }
 
-// One S-record with a 24-bit address and its checksum.
-std::string Record(char cType, uint32_t dwAddress, const uint8_t* pData, std::size_t nCount)
-{
-    Bytes body = {static_cast<uint8_t>(nCount + 4), static_cast<uint8_t>(dwAddress >> 16),
-                  static_cast<uint8_t>(dwAddress >> 8), static_cast<uint8_t>(dwAddress)};
-    body.insert(body.end(), pData, pData + nCount);
-    body.push_back(static_cast<uint8_t>(~std::accumulate(body.begin(), body.end(), 0u)));
-    std::string line = std::string("S") + cType;
-    for (const uint8_t by : body)
-    {
-        char sz[3];
-        std::snprintf(sz, sizeof(sz), "%02X", by);
-        line += sz;
-    }
-    return line + "\n";
-}
-
 // A session on a fake line, the host, and the image the wizard would hand over.
 struct SRig
 {
@@ -58,7 +40,18 @@ struct SRig
     CUnitSession session{3, std::unique_ptr<IUnitLine>(pLine)};
     CFirmwareImage image;
 
-    SRig() { session.m_chip.SelectChip("MB90F345"); }
+    // The results as they were when WM_WORKER_DONE was posted: the wizard reads them then.
+    std::tuple<bool, bool, int> atDone{false, false, -1};
+
+    SRig()
+    {
+        session.m_chip.SelectChip("MB90F345");
+        host.m_onDone = [this] { atDone = Results(); };
+    }
+    std::tuple<bool, bool, int> Results() const
+    {
+        return {session.IsFound(), session.m_bDownloadOk, session.m_nProgramResult};
+    }
 
     // Opens the first port as the wizard does before the download.
     CFakePort& OpenAsDialog(CFakePort& port)
@@ -80,9 +73,10 @@ struct SRig
             std::ofstream file(strPath, std::ios::binary);
             for (const auto& [dwStart, bytes] : chunks)
                 for (std::size_t nOffset = 0; nOffset < bytes.size(); nOffset += 32)
-                    file << Record('2', dwStart + static_cast<uint32_t>(nOffset), bytes.data() + nOffset,
-                                   std::min<std::size_t>(32, bytes.size() - nOffset));
-            file << Record('8', 0, nullptr, 0);
+                    file << SRecordLine(2, dwStart + static_cast<uint32_t>(nOffset),
+                                        Bytes(bytes.begin() + long(nOffset),
+                                              bytes.begin() + long(std::min(bytes.size(), nOffset + 32))));
+            file << SRecordLine(8, 0, {});
         }
         EXPECT_EQ(image.Load(strPath), LOAD_OK);
         std::remove(strPath.c_str());
@@ -252,6 +246,7 @@ TEST(ProgramThread, RunsThatEndEarlyReportTheirResult)
         EXPECT_EQ(port.Writes().size(), run.nWrites);
         EXPECT_EQ(rig.host.Status(STATUS_PHASE).size(), run.nPhases);
         EXPECT_EQ(rig.host.Done(), 0);
+        EXPECT_EQ(rig.atDone, rig.Results());
     }
 }
 
@@ -314,6 +309,7 @@ TEST(WorkerPortFault, EveryFaultPointEndsCleanly)
                 EXPECT_EQ(rig.host.Done(), 0);
             }
             EXPECT_TRUE(bFired);
+            EXPECT_EQ(rig.atDone, rig.Results()) << "the result is written before WM_WORKER_DONE";
         }
     }
 }
