@@ -180,6 +180,13 @@ KernelResult CFlashKernel::ReadFlashBlock(uint8_t* pBuf, uint32_t dwAddress)
         {
             return result;
         }
+        // The reply needs most of its wire time to arrive; reading it as it trickles in would
+        // wake the program once per byte. Waiting out nine tenths of that time first costs
+        // nothing, as the read still ends when the last byte is in.
+        if (m_chip.Baud2 != 0)
+        {
+            m_pClock->Sleep(READ_BLOCK_REPLY_SIZE * 10 * 900 / m_chip.Baud2);
+        }
         if (m_pPort->Read(pBuf, READ_BLOCK_REPLY_SIZE) != READ_BLOCK_REPLY_SIZE)
         {
             return KR_SHORT_READ;
