@@ -227,7 +227,7 @@ const char* CFlashKernel::ResultText(int nResult)
         return "Error transferring data.";
     case KR_CRC_ERROR:
         return "CRC error.";
-    case KR_VERIFY_MISMATCH:
+    case KR_VERIFY_FAILED:
         return "Flash differs from the image.";
     default:
         return "";

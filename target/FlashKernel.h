@@ -14,17 +14,17 @@ class ISerialIo;
 enum KernelResult : int
 {
     KR_OK = 0,
-    KR_NO_ANSWER = 1,        // no status byte within the read time-out
-    KR_NOT_READY = 2,        // the second status byte of a write block was not good
-    KR_INVALID_COMMAND = 3,  // status byte '4'
-    KR_UNKNOWN_ERROR = 4,    // any other unexpected status byte
-    KR_NO_IMAGE = 5,         // no firmware image to program
-    KR_BAD_REPLY = 6,        // malformed block reply
-    KR_TRANSFER_ERROR = 7,   // the kernel failed to write a block ("04")
-    KR_SHORT_READ = 8,       // fewer than 515 bytes of a read-block reply
-    KR_CRC_ERROR = 9,        // CRC error reported by the kernel or found in a read block
-    KR_TIMEOUT = 11,         // erase or blank check did not end in time
-    KR_VERIFY_MISMATCH = 12, // a block read back differs from the image
+    KR_NO_ANSWER = 1,       // no status byte within the read time-out
+    KR_NOT_READY = 2,       // the second status byte of a write block was not good
+    KR_INVALID_COMMAND = 3, // status byte '4'
+    KR_UNKNOWN_ERROR = 4,   // any other unexpected status byte
+    KR_NO_IMAGE = 5,        // no firmware image to program
+    KR_BAD_REPLY = 6,       // malformed block reply
+    KR_TRANSFER_ERROR = 7,  // the kernel failed to write a block ("04")
+    KR_SHORT_READ = 8,      // fewer than 515 bytes of a read-block reply
+    KR_CRC_ERROR = 9,       // CRC error reported by the kernel or found in a read block
+    KR_TIMEOUT = 11,        // erase or blank check did not end in time
+    KR_VERIFY_FAILED = 12,  // a block read back differs from the image
 };
 
 // Command codes.

@@ -15,7 +15,7 @@ namespace
 // The detail line of a failed programming run: the first differing address of a read-back.
 std::string FailureDetail(const CUnitSession& session)
 {
-    if (session.m_nProgramResult != KR_VERIFY_MISMATCH)
+    if (session.m_nProgramResult != KR_VERIFY_FAILED)
     {
         return {};
     }

@@ -44,7 +44,7 @@ SUpdateRecord CUpdateRecorder::Make(const char* pszOutcome, const SSerInfo* pPor
     {
         record.nResult = pSession->m_nProgramResult;
         record.strResultText = CFlashKernel::ResultText(pSession->m_nProgramResult);
-        if (pSession->m_nProgramResult == KR_VERIFY_MISMATCH)
+        if (pSession->m_nProgramResult == KR_VERIFY_FAILED)
         {
             record.strOutcome = OUTCOME_VERIFY_FAILED;
             record.firstDifference = pSession->m_dwFirstDifference;

@@ -94,7 +94,7 @@ public:
     int m_nProgramResult = KR_OK;
     // What the last programming run did, for the update record: blocks the kernel took, CRC
     // retries, whether the read-back found the flash equal to the image (or the first
-    // address where it differs, with KR_VERIFY_MISMATCH), and the seconds of each phase.
+    // address where it differs, with KR_VERIFY_FAILED), and the seconds of each phase.
     uint32_t m_dwBlocksWritten = 0;
     uint32_t m_dwCrcRetries = 0;
     bool m_bVerified = false;

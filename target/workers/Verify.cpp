@@ -45,7 +45,7 @@ SVerifyResult VerifyImage(CFlashKernel& kernel, const CFirmwareImage& image, IPr
             const auto diff = std::mismatch(expected.begin(), expected.end(), reply.begin());
             if (diff.first != expected.end())
             {
-                result.nResult = KR_VERIFY_MISMATCH;
+                result.nResult = KR_VERIFY_FAILED;
                 result.dwFirstDifference = dwAddress + static_cast<uint32_t>(diff.first - expected.begin());
                 return result;
             }

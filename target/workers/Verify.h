@@ -12,9 +12,9 @@ class CFirmwareImage;
 
 struct SVerifyResult
 {
-    // KR_OK; KR_VERIFY_MISMATCH when a byte differs; else the failing read's result.
+    // KR_OK; KR_VERIFY_FAILED when a byte differs; else the failing read's result.
     KernelResult nResult = KR_OK;
-    // KR_VERIFY_MISMATCH: the lowest address whose byte differs.
+    // KR_VERIFY_FAILED: the lowest address whose byte differs.
     uint32_t dwFirstDifference = 0;
     uint32_t dwBlocksRead = 0;
 };

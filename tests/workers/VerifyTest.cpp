@@ -49,7 +49,7 @@ struct SCase
 // clang-format off
 const SCase CASES[] = {
     {.pszName = "SameAsTheImage"},
-    {.pszName = "FirstDifferingByteIsNamed", .nFlipAt = 0x1FF, .nResult = KR_VERIFY_MISMATCH, .dwFirstDifference = BLOCK_C + 0x1FF},
+    {.pszName = "FirstDifferingByteIsNamed", .nFlipAt = 0x1FF, .nResult = KR_VERIFY_FAILED, .dwFirstDifference = BLOCK_C + 0x1FF},
     {.pszName = "CrcMismatchIsReadAgainOnce", .nBadCrcReads = 1, .nReadCommands = 3},
     {.pszName = "CrcMismatchTwiceFails", .nBadCrcReads = 2, .nResult = KR_CRC_ERROR, .dwBlocksRead = 1, .nReadCommands = 3},
     {.pszName = "SilentUnitFails", .bSilentC = true, .nResult = KR_NO_ANSWER, .dwBlocksRead = 1},
