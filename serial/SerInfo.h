@@ -9,6 +9,7 @@ struct SSerInfo
     std::string friendlyName; // what the user is shown
     bool usbDevice = false;   // attached through USB
     std::string description;  // device description; made from friendlyName when empty
+    std::string usbSerial;    // the USB adapter's serial number, where the system gives one
 };
 
 // A port the enumeration's probe dropped, with the system error that dropped it.

@@ -533,6 +533,15 @@ void CSimDevice::FinishWriteBlock()
         Send('4');
         return;
     }
+    // A weak cell: the CRC of the transfer was right, yet the cell holds another value.
+    for (auto it = faults.weakCells.lower_bound(dwAddress);
+         it != faults.weakCells.end() && *it - dwAddress < SIM_BLOCK_SIZE; ++it)
+    {
+        pFlash[*it - dwAddress] ^= 0x01;
+        ++m_qwFlashGeneration;
+        Event(ESimEvent::Fault, "byte at " + Hex(*it, 6) + " stored as " + Hex(pFlash[*it - dwAddress], 2) +
+                                    " instead of " + Hex(pData[*it - dwAddress], 2) + " (--fault weak-cell)");
+    }
     ++m_dwProgrammedBlocks;
     Send('0');
     Send('1');

@@ -103,6 +103,18 @@ bool ParseFault(const std::string& strSpec, SSimFaults& faults, std::string& str
         }
     }
 
+    if (strName == "weak-cell")
+    {
+        uint32_t dwAddress = 0;
+        if (!ParseNumber(strValue, MAX_ADDRESS, dwAddress))
+        {
+            strError = "--fault weak-cell=ADDR needs a 24-bit byte address, e.g. 0xF80203";
+            return false;
+        }
+        faults.weakCells.insert(dwAddress);
+        return true;
+    }
+
     uint32_t dwCount = 0;
     if (strName == "refuse-download" || strName == "vanish-after")
     {
@@ -273,6 +285,17 @@ bool ParseSimOptions(const std::vector<std::string>& args, SSimOptions& opts, st
         }
         return false;
     }
+    for (const uint32_t dwAddress : opts.faults.weakCells)
+    {
+        if (dwAddress < opts.chip.StartAddress || dwAddress > opts.chip.EndAddress)
+        {
+            char buf[160];
+            std::snprintf(buf, sizeof buf, "--fault weak-cell=0x%06X: not in the %s flash (0x%06X..0x%06X)",
+                          dwAddress, opts.chip.Name.c_str(), opts.chip.StartAddress, opts.chip.EndAddress);
+            strError = buf;
+            return false;
+        }
+    }
     return CheckFaultBlocks(opts.faults.crcOnce, "crc-once", opts.chip, strError) &&
            CheckFaultBlocks(opts.faults.crcAlways, "crc-always", opts.chip, strError) &&
            CheckFaultBlocks(opts.faults.writeFails, "write-fails", opts.chip, strError);
@@ -327,6 +350,9 @@ Options:
       crc-always=ADDR    every write of block ADDR is answered '5'
       write-fails=ADDR   the write of block ADDR is answered "04"
       vanish-after=N     after N programmed blocks the pty and its link go away
+      weak-cell=ADDR     a weak flash cell: whenever the block holding byte ADDR is
+                         written, that byte is stored with bit 0 flipped while the
+                         write is answered "01"; only reading the block back shows it
   --help               this text
 
 Boot ROM replies: 0x11 to 0x18; 0x01 to a download frame with the right checksum and load

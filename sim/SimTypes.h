@@ -36,6 +36,7 @@ struct SSimFaults
     std::set<uint32_t> crcOnce;          // blocks whose first write is answered '5'
     std::set<uint32_t> crcAlways;        // blocks whose every write is answered '5'
     std::set<uint32_t> writeFails;       // blocks whose write is answered "04"
+    std::set<uint32_t> weakCells;        // bytes stored with bit 0 flipped, the write answered "01"
     std::optional<uint32_t> vanishAfter; // the unit goes away after this many programmed blocks
 };
 

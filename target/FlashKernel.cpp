@@ -152,10 +152,15 @@ KernelResult CFlashKernel::WriteFlashBlock(uint8_t* pBuf, uint32_t dwAddress, ui
         uint8_t reply[2] = {0, 0};
         const uint32_t dwGot = m_pPort->Read(reply, sizeof(reply));
         result = ClassifyWriteReply(reply, dwGot);
+        if (result == KR_OK)
+        {
+            ++m_dwBlocksWritten;
+        }
         if (result != KR_CRC_ERROR)
         {
             return result;
         }
+        m_dwCrcRetries += nAttempt == 0 ? 1 : 0;
     }
     return result;
 }
@@ -175,6 +180,13 @@ KernelResult CFlashKernel::ReadFlashBlock(uint8_t* pBuf, uint32_t dwAddress)
         {
             return result;
         }
+        // The reply needs most of its wire time to arrive; reading it as it trickles in would
+        // wake the program once per byte. Waiting out nine tenths of that time first costs
+        // nothing, as the read still ends when the last byte is in.
+        if (m_chip.Baud2 != 0)
+        {
+            m_pClock->Sleep(READ_BLOCK_REPLY_SIZE * 10 * 900 / m_chip.Baud2);
+        }
         if (m_pPort->Read(pBuf, READ_BLOCK_REPLY_SIZE) != READ_BLOCK_REPLY_SIZE)
         {
             return KR_SHORT_READ;
@@ -190,6 +202,7 @@ KernelResult CFlashKernel::ReadFlashBlock(uint8_t* pBuf, uint32_t dwAddress)
             return KR_OK;
         }
         result = KR_CRC_ERROR;
+        m_dwCrcRetries += nAttempt == 0 ? 1 : 0;
     }
     return result;
 }
@@ -214,6 +227,8 @@ const char* CFlashKernel::ResultText(int nResult)
         return "Error transferring data.";
     case KR_CRC_ERROR:
         return "CRC error.";
+    case KR_VERIFY_FAILED:
+        return "Flash differs from the image.";
     default:
         return "";
     }

@@ -24,6 +24,7 @@ enum KernelResult : int
     KR_SHORT_READ = 8,      // fewer than 515 bytes of a read-block reply
     KR_CRC_ERROR = 9,       // CRC error reported by the kernel or found in a read block
     KR_TIMEOUT = 11,        // erase or blank check did not end in time
+    KR_VERIFY_FAILED = 12,  // a block read back differs from the image
 };
 
 // Command codes.
@@ -86,8 +87,15 @@ public:
     // Description of a result; empty for KR_OK and for values without one.
     static const char* ResultText(int nResult);
 
+    // Counts since construction: blocks the kernel answered "01", and transfers repeated after
+    // a CRC error (writes the kernel answered '5', reads whose CRC did not match).
+    uint32_t GetBlocksWritten() const { return m_dwBlocksWritten; }
+    uint32_t GetCrcRetries() const { return m_dwCrcRetries; }
+
 private:
     ISerialIo* m_pPort = nullptr;
     SChipDef m_chip;
     IProtocolClock* m_pClock;
+    uint32_t m_dwBlocksWritten = 0;
+    uint32_t m_dwCrcRetries = 0;
 };

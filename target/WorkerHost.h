@@ -25,6 +25,7 @@ enum EWorkerPhase : int
     PHASE_ERASE = 1,
     PHASE_BLANK_CHECK = 2,
     PHASE_PROGRAM = 3,
+    PHASE_VERIFY = 4, // read-back of the programmed blocks (-v)
 };
 
 // One message in the dialog's queue. A text travels inside its message as a value. nSession

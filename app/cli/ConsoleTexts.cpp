@@ -35,16 +35,20 @@ constexpr SCliTextRow CLI_TEXTS[] = {
      "Übersprungen, weil ein anderes Programm sie verwendet: %s.\n"
      "Beenden Sie dieses Programm (zum Beispiel ein Terminalprogramm) und suchen Sie erneut."},
     {"Note: ", "Hinweis: "},
-    {"Usage: %s [-f:<firmware file>] [-a] [-r] [-p:<device>]... [-k:<folder>]\n"
+    {"Usage: %s [-f:<firmware file>] [-a] [-r] [-p:<device>]... [-k:<folder>] [-g] [-v] [-l:<record file>]\n"
      "  -f:<file>    the firmware file (S-record: .mhx, .cnv, .ahx); quote a path with spaces\n"
      "  -a           automatic mode: no click to start, the transfer starts by itself\n"
      "  -r           after a successful update, offer to update further units\n"
      "  -p:<device>  search only this serial device (repeatable, tried in the order given)\n"
      "  -k:<folder>  take the flash kernels kernel-134.bin and kernel-148.bin from this folder\n"
+     "  -g           update every unit found at once: all ports are searched together, and\n"
+     "               each unit found is programmed on its own port\n"
+     "  -v           verify: read every programmed block back and compare it with the firmware\n"
+     "  -l:<file>    append a record of every update to this file (one JSON object per line)\n"
      "Options also take the prefix '/'. Enter presses the shown button; y/n answers questions.\n"
      "End of input or Ctrl-C closes the wizard at the first page where no transfer runs.\n"
-     "Exit status: 0 after a successful update of the last unit, 2 when the port could not be\n"
-     "opened, 1 otherwise (also when a kernel file cannot be used).\n"
+     "Exit status: 0 after a successful update of the last unit (with -g: of every unit found),\n"
+     "2 when the port could not be opened, 1 otherwise (also when a kernel file cannot be used).\n"
      "--version prints the version and which flash kernels are in use.",
      nullptr},
 };

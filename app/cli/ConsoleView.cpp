@@ -371,6 +371,53 @@ void CConsoleView::Write(const std::string& strText)
 {
     EndProgressLine();
     m_out << strText;
+    m_nUnitLinesShown = 0; // the unit block is no longer right above: draw it anew below
+}
+
+void CConsoleView::ShowUnitStatus(const std::string& strPort, const std::string& strPhase, int nPercent)
+{
+    auto it = std::find_if(m_units.begin(), m_units.end(),
+                           [&strPort](const SUnitLine& line) { return line.strPort == strPort; });
+    if (it == m_units.end())
+    {
+        it = m_units.insert(m_units.end(), SUnitLine{strPort, {}, {}, -2});
+    }
+    std::string strPercent;
+    if (nPercent >= 0)
+    {
+        strPercent = std::to_string(std::clamp(nPercent, 0, 100));
+        strPercent = "  " + std::string(3 - strPercent.size(), ' ') + strPercent + " %";
+    }
+    if (m_bTerminal)
+    {
+        const std::string strText = nPercent < 0 ? strPhase : strPort + "  " + strPhase + strPercent;
+        if (strText == it->strText && m_nUnitLinesShown == m_units.size())
+        {
+            return;
+        }
+        it->strText = strText;
+        EndProgressLine();
+        if (m_nUnitLinesShown > 0)
+        {
+            m_out << "\x1b[" << m_nUnitLinesShown << "F"; // back to the block's first line
+        }
+        for (const SUnitLine& line : m_units)
+        {
+            m_out << "\x1b[2K" << line.strText << "\n";
+        }
+        m_nUnitLinesShown = m_units.size();
+        m_out.flush();
+        return;
+    }
+    const int nStep = nPercent < 0 ? -1 : nPercent / 10 * 10;
+    if (strPhase == it->strPhase && nStep == it->nStep)
+    {
+        return;
+    }
+    it->strPhase = strPhase;
+    it->nStep = nStep;
+    Write((nPercent < 0 ? strPhase : strPort + ": " + strPhase + "  " + std::to_string(nStep) + " %") + "\n");
+    m_out.flush();
 }
 
 std::optional<bool> ParseYesNo(const std::string& strLine)

@@ -47,6 +47,9 @@ public:
     void PostWizardMessage(SWizardMessage msg) override;
     void Pause(uint32_t dwMilliseconds) override;
     void EndDialog() override;
+    // One line per unit (port, phase, percent): redrawn in place on a terminal; otherwise a
+    // plain line when a unit's phase changes or its progress passes a 10 % step.
+    void ShowUnitStatus(const std::string& strPort, const std::string& strPhase, int nPercent) override;
 
     // Prints what changed since the last flush: firmware group, status bar, message line,
     // detail line, progress, notes.
@@ -110,6 +113,16 @@ private:
     bool m_bEchoInput = false;
     bool m_bEnded = false;
     std::vector<std::string> m_notes;
+
+    struct SUnitLine
+    {
+        std::string strPort;
+        std::string strText; // as printed on a terminal
+        std::string strPhase;
+        int nStep = -2; // the 10 % step printed last when not on a terminal; -1: ended
+    };
+    std::vector<SUnitLine> m_units;
+    std::size_t m_nUnitLinesShown = 0; // lines of the unit block directly above the cursor
 };
 
 // "y", "yes", "j", "ja" give true, "n", "no", "nein" false (case-insensitive, blanks around

@@ -19,7 +19,8 @@ COrlixDlg::COrlixDlg(IWizardView& view) : COrlixDlg(view, DefaultWorkerProcs()) 
 
 COrlixDlg::COrlixDlg(IWizardView& view, SWorkerProcs procs, std::unique_ptr<IUnitLine> pLine)
     : m_view(view), m_pages(view), m_procs(std::move(procs)), m_session(0, std::move(pLine)),
-      m_runner(m_session, [&view](SWizardMessage msg) { view.PostWizardMessage(std::move(msg)); })
+      m_runner(m_session, [&view](SWizardMessage msg) { view.PostWizardMessage(std::move(msg)); }),
+      m_group([&view](SWizardMessage msg) { view.PostWizardMessage(std::move(msg)); })
 {
 }
 
@@ -31,6 +32,7 @@ COrlixDlg::~COrlixDlg()
 void COrlixDlg::StopWorker()
 {
     m_runner.Stop();
+    m_group.Stop();
 }
 
 void COrlixDlg::ParseCommandLine(const std::string& strCmdLine)
@@ -54,7 +56,21 @@ void COrlixDlg::ParseCommandLine(const std::string& strCmdLine)
         {
             m_session.m_explicitPorts.push_back(option.strValue);
         }
+        else if (strName == "g" || strName == "G")
+        {
+            m_bGroup = true;
+        }
+        else if (strName == "v" || strName == "V")
+        {
+            m_bVerify = true;
+        }
+        else if ((strName == "l" || strName == "L") && !option.strValue.empty())
+        {
+            m_strRecordFile = option.strValue;
+        }
     }
+    m_recorder.SetFile(m_strRecordFile);
+    m_recorder.SetOptions(m_bAuto, m_bRepeat, m_bGroup, m_bVerify, m_session.m_explicitPorts);
 }
 
 void COrlixDlg::SetAppName(const std::string& strName)
@@ -130,6 +146,12 @@ bool COrlixDlg::OnEndRequest()
 void COrlixDlg::HandleMessage(const SWizardMessage& msg)
 {
     const bool bOwnSession = msg.nSession == m_session.Index();
+    if ((msg.nMsg == WM_WORKER_STATUS || msg.nMsg == WM_WORKER_DONE) &&
+        (msg.nSession == GROUP_DONE_SESSION || m_group.OwnsSession(msg.nSession)))
+    {
+        OnGroupMessage(msg);
+        return;
+    }
     switch (msg.nMsg)
     {
     case WM_WORKER_STATUS:
@@ -245,9 +267,9 @@ bool COrlixDlg::DoStep(int nAnswer)
         StartSearch();
         return true;
     case STATE_SEARCH_RESULT:
-        return ShowSearchResult();
+        return m_bGroup ? ShowGroupSearchResult() : ShowSearchResult();
     case STATE_DOWNLOAD:
-        return StartDownload();
+        return m_bGroup ? StartGroupTransfer() : StartDownload();
     case STATE_DOWNLOAD_RESULT:
         return ShowDownloadResult();
     case STATE_PROGRAM:
@@ -255,6 +277,10 @@ bool COrlixDlg::DoStep(int nAnswer)
         return true;
     case STATE_PROGRAM_RESULT:
     {
+        if (m_bGroup)
+        {
+            return ShowGroupResult() && !m_bRepeat;
+        }
         const bool bOk = ShowProgrammingResult();
         if (bOk && m_bRepeat)
         {
@@ -265,6 +291,7 @@ bool COrlixDlg::DoStep(int nAnswer)
     case STATE_QUESTION:
         return nAnswer == 1;
     case STATE_PORT_ERROR:
+        WriteRecord(OUTCOME_PORT_ERROR, m_session.GetCurrentPort(), nullptr, m_phases);
         m_bPortError = true;
         m_pages.MessageBox(PORT_ERROR_TEXT, EMsgBoxIcon::Exclamation);
         return true;
@@ -313,6 +340,10 @@ void COrlixDlg::OnWorkerDone()
     if (step == EUnitStep::Search)
     {
         m_probeFailures = m_session.GetProbeFailures();
+    }
+    if (step != EUnitStep::Program)
+    {
+        EndTimedStep(step == EUnitStep::Search ? "search" : "download");
     }
     // Asked to end while the search or the download ran: the unit's flash is still untouched,
     // and no further transfer may start.

@@ -4,12 +4,15 @@
 // (CWorkerRunner). It reaches its window only through IWizardView. Every public function runs
 // on the dialog's thread.
 #include "app/core/StateTable.h"
+#include "app/core/UnitGroup.h"
+#include "app/core/UpdateRecorder.h"
 #include "app/core/WizardPages.h"
 #include "app/core/WizardView.h"
 #include "app/core/WorkerRunner.h"
 #include "firmware/FirmwareImage.h"
 #include "target/workers/UnitSession.h"
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -51,8 +54,9 @@ public:
     // workers stop at once.
     void StopWorker();
 
-    // Options f/F (firmware path), a/A (automatic), r/R (further units) and p/P (a device
-    // path the search tries, repeatable, in the order given).
+    // Options f/F (firmware path), a/A (automatic), r/R (further units), p/P (a device path
+    // the search tries, repeatable, in the order given), g/G (every unit found at once), v/V
+    // (verify by read-back) and l/L (append a record of every update to this file).
     void ParseCommandLine(const std::string& strCmdLine);
     // Caption of the message boxes: the executable's file name without extension.
     void SetAppName(const std::string& strName);
@@ -84,6 +88,9 @@ public:
     bool IsAuto() const { return m_bAuto; }
     bool IsRepeat() const { return m_bRepeat; }
     bool IsFirmwareOk() const { return m_bFirmwareOk; }
+    bool IsGroup() const { return m_bGroup; }
+    bool IsVerify() const { return m_bVerify; }
+    const std::string& GetRecordFile() const { return m_strRecordFile; }
     const std::string& GetCmdLineFile() const { return m_strCmdLineFile; }
     const std::string& GetFirmwareFile() const { return m_strFirmwareFile; }
     const std::vector<std::string>& GetExplicitPorts() const { return m_session.m_explicitPorts; }
@@ -122,6 +129,21 @@ private:
     bool OpenPort();
     void ClosePort();
 
+    // Several units at once (-g): the same states, with the group's steps.
+    void StartGroupSearch();
+    bool ShowGroupSearchResult();
+    bool StartGroupTransfer();
+    bool ShowGroupResult();
+    void OnGroupMessage(const SWizardMessage& msg);
+    void OnGroupDone();
+    void PostGroupDone();
+
+    // The update record: seconds of the search and the download of the single unit, and the
+    // line about one attempt (written before its result page shows).
+    void EndTimedStep(const char* pszName);
+    void WriteRecord(const char* pszOutcome, const SSerInfo* pPort, const CUnitSession* pSession,
+                     const std::vector<std::pair<std::string, double>>& phases);
+
     IWizardView& m_view;
     CWizardPages m_pages;
     SWorkerProcs m_procs;
@@ -130,10 +152,17 @@ private:
     CFirmwareImage m_image;
     CUnitSession m_session; // the unit: m_port, m_ports, m_currentPort, the processor, results
     CWorkerRunner m_runner; // joined before the session and the image go
+    CUnitGroup m_group;     // -g: a session and a runner per unit; joined before the image goes
+    CUpdateRecorder m_recorder;
+    std::vector<std::pair<std::string, double>> m_phases; // search and download of this attempt
+    std::chrono::steady_clock::time_point m_stepStart;
 
     int m_nState = STATE_INIT;
     bool m_bAuto = false;
     bool m_bRepeat = false;
+    bool m_bGroup = false;
+    bool m_bVerify = false;
+    std::string m_strRecordFile;
     std::string m_strCmdLineFile;
     bool m_bFirmwareOk = false;
     bool m_bBusy = false;

@@ -53,4 +53,13 @@ enum : unsigned
     IDS_KERNEL_NOT_A_FILE = 153,
     IDS_KERNEL_UNREADABLE = 154, // "%s" path, reason
     IDS_KERNEL_NO_FOLDER = 155,
+    IDS_UNITS_FOUND = 160,   // "%s units found: %s" the count and the ports
+    IDS_UNITS_UPDATED = 161, // "%s of %s units updated"
+    IDS_PHASE_VERIFY = 162,
+    IDS_VERIFY_DIFFERS = 163, // "%s" the first differing address
+    IDS_UNIT_UPDATED = 164,   // "%s" the port, as are 165-167
+    IDS_UNIT_DOWNLOAD_FAILED = 165,
+    IDS_UNIT_PROGRAM_FAILED = 166,
+    IDS_UNIT_PORT_ERROR = 167,
+    IDS_RECORD_FAILED = 168, // "%s" the system's reason
 };

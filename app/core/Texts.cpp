@@ -17,7 +17,7 @@ struct STextRow
 };
 
 // clang-format off
-constexpr std::array<STextRow, 50> TEXT_TABLE = {{
+constexpr std::array<STextRow, 59> TEXT_TABLE = {{
     {101, "&About Orlix...",
           "&Info zu Orlix..."},
     {102, "You tried to end the update prematurely.\nUnfortunately this is not possible at the moment.\nPlease be patient.",
@@ -119,6 +119,25 @@ constexpr std::array<STextRow, 50> TEXT_TABLE = {{
           "Die Kernel-Datei '%s' kann nicht gelesen werden: %s"},
     {155, "The option -k needs a folder: -k:FOLDER",
           "Die Option -k braucht einen Ordner: -k:ORDNER"},
+    // Several units at once (-g), the read-back (-v) and the update record (-l).
+    {160, "%s units found: %s",
+          "%s Geräte gefunden: %s"},
+    {161, "%s of %s units updated",
+          "%s von %s Geräten aktualisiert"},
+    {162, "Verifying the flash memory ...",
+          "Der Speicher wird verglichen ..."},
+    {163, "The flash memory differs from the firmware at address %s.",
+          "Der Speicher weicht ab Adresse %s von der Firmware ab."},
+    {164, "%s: updated",
+          "%s: aktualisiert"},
+    {165, "%s: the download failed",
+          "%s: der Download ist fehlgeschlagen"},
+    {166, "%s: the programming failed",
+          "%s: die Programmierung ist fehlgeschlagen"},
+    {167, "%s: the port could not be opened",
+          "%s: der Anschluss konnte nicht geöffnet werden"},
+    {168, "The update record could not be written:\n%s",
+          "Das Update-Protokoll konnte nicht geschrieben werden:\n%s"},
 }};
 // clang-format on
 

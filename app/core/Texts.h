@@ -1,7 +1,7 @@
 #pragma once
-// The wizard's text table: every text the wizard shows, by numeric id (101..145, and 146..155
-// on the flash kernels in use), in English and German. Texts are UTF-8; \n is a line break,
-// \t a tab, %s a place for FormatText.
+// The wizard's text table: every text the wizard shows, by numeric id (101..145; 146..155 on
+// the flash kernels in use; 160..168 on several units, verification and the update record), in
+// English and German. Texts are UTF-8; \n is a line break, \t a tab, %s a place for FormatText.
 #include <initializer_list>
 #include <string>
 

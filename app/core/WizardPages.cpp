@@ -20,6 +20,8 @@ unsigned PhaseTextId(intptr_t nPhase)
         return IDS_PHASE_BLANK_CHECK;
     case PHASE_PROGRAM:
         return IDS_PHASE_PROGRAM;
+    case PHASE_VERIFY:
+        return IDS_PHASE_VERIFY;
     default:
         return 0;
     }
@@ -122,19 +124,81 @@ void CWizardPages::ShowDownloadResult(bool bOk)
     AskQuestion(IDS_RETRY);
 }
 
-void CWizardPages::ShowProgrammingResult(bool bOk)
+void CWizardPages::ShowProgrammingResult(bool bOk, const std::string& strDetail)
 {
     m_view.SetProgressPos(0);
     ShowButtonRow(ROW_ACTION);
     if (!bOk)
     {
-        SetMessage(IDS_PROGRAM_FAILED, MSG_WARNING);
+        SetMessage(strDetail.empty() ? LoadText(IDS_PROGRAM_FAILED)
+                                     : LoadText(IDS_PROGRAM_FAILED) + "\n" + strDetail,
+                   MSG_WARNING);
         AskQuestion(IDS_RETRY);
         return;
     }
     SetMessage(IDS_SUCCESS, MSG_INFO);
     SetTextId(IDC_INFOLINE3, IDS_SUCCESS_HINT);
     SetTextId(IDC_ACTION, IDS_BUTTON_CLOSE);
+}
+
+void CWizardPages::ShowUnitsFound(const std::vector<std::string>& names, bool bAuto)
+{
+    std::string strNames;
+    for (const std::string& strName : names)
+    {
+        strNames += (strNames.empty() ? "" : ", ") + strName;
+    }
+    ShowButtonRow(ROW_ACTION);
+    SetMessage(FormatText(LoadText(IDS_UNITS_FOUND), {std::to_string(names.size()), strNames}), MSG_PLAIN);
+    SetTextId(IDC_INFOLINE3, bAuto ? IDS_FOUND_AUTO : IDS_FOUND_HINT);
+    if (!bAuto)
+    {
+        SetTextId(IDC_ACTION, IDS_BUTTON_CONTINUE);
+        return;
+    }
+    m_view.SetProgressPos(0);
+    ShowButtonRow(ROW_PROGRESS);
+}
+
+void CWizardPages::ShowGroupResult(const std::vector<std::string>& unitLines, std::size_t nUpdated,
+                                   bool bRepeat)
+{
+    const bool bAllOk = nUpdated == unitLines.size();
+    std::string strMessage =
+        FormatText(LoadText(IDS_UNITS_UPDATED), {std::to_string(nUpdated), std::to_string(unitLines.size())});
+    for (const std::string& strLine : unitLines)
+    {
+        strMessage += "\n" + strLine;
+    }
+    m_view.SetProgressPos(0);
+    ShowButtonRow(ROW_ACTION);
+    SetMessage(strMessage, bAllOk ? MSG_INFO : MSG_WARNING);
+    if (!bAllOk || bRepeat)
+    {
+        AskQuestion(bAllOk ? IDS_FURTHER_UNITS : IDS_RETRY);
+        return;
+    }
+    SetTextId(IDC_INFOLINE3, IDS_SUCCESS_HINT);
+    SetTextId(IDC_ACTION, IDS_BUTTON_CLOSE);
+}
+
+void CWizardPages::ShowProgress(int nPercent)
+{
+    m_view.SetProgressRange(0, 100);
+    m_view.SetProgressPos(std::clamp(nPercent, 0, 100));
+}
+
+void CWizardPages::ShowUnitStatus(const std::string& strPort, EUnitStep step, int nPhase, int nPercent,
+                                  const std::string& strResult)
+{
+    if (!strResult.empty())
+    {
+        m_view.ShowUnitStatus(strPort, strResult, -1);
+        return;
+    }
+    const unsigned nTextId = step == EUnitStep::Download ? IDS_DOWNLOADING : PhaseTextId(nPhase);
+    m_view.ShowUnitStatus(strPort, nTextId != 0 ? LoadText(nTextId) : std::string(),
+                          std::clamp(nPercent, 0, 100));
 }
 
 void CWizardPages::AskQuestion(unsigned nTextId)

@@ -5,7 +5,9 @@
 #include "app/core/WizardView.h"
 #include "target/workers/UnitSession.h"
 
+#include <cstddef>
 #include <string>
+#include <vector>
 
 // Icon and sound of the message line (SetMessage) and of the firmware status line.
 enum MessageKind : int
@@ -51,7 +53,19 @@ public:
     void ShowWorkerPage(EUnitStep step);
     void ShowSearchResult(bool bFound, bool bAuto);
     void ShowDownloadResult(bool bOk);
-    void ShowProgrammingResult(bool bOk);
+    // strDetail: a line that says more about a failure (the first differing address).
+    void ShowProgrammingResult(bool bOk, const std::string& strDetail = {});
+    // Several units at once: the units found ("N units found: ..."), and the result page with
+    // the count ("N of M units updated") and one line per unit. With a failure the retry
+    // question follows, after a full success the question for further units (bRepeat) or Close.
+    void ShowUnitsFound(const std::vector<std::string>& names, bool bAuto);
+    void ShowGroupResult(const std::vector<std::string>& unitLines, std::size_t nUpdated, bool bRepeat);
+    // The progress bar's position (the group's search: the mean of the units' searches).
+    void ShowProgress(int nPercent);
+    // One unit of the group: its step (download or programming with nPhase, an EWorkerPhase)
+    // and progress; or how it ended (strResult not empty).
+    void ShowUnitStatus(const std::string& strPort, EUnitStep step, int nPhase, int nPercent,
+                        const std::string& strResult = {});
     // The question in the detail line, Yes and No in the bottom row.
     void AskQuestion(unsigned nTextId);
     // A WM_WORKER_STATUS: progress, the lines, the programming phase; other sub-codes: nothing.

@@ -75,4 +75,12 @@ public:
     virtual void Pause(uint32_t dwMilliseconds) = 0;
     // Ends the dialog (the close request was accepted).
     virtual void EndDialog() = 0;
+    // Several units at once (-g): what one unit, named by its port, is doing and how far that
+    // phase is (0..100), or, with nPercent -1, how it ended (strPhase is then the unit's line
+    // of the result page, which names the port). A view that shows only the page may ignore
+    // it; the result page lists every unit anyway.
+    virtual void ShowUnitStatus(const std::string& /*strPort*/, const std::string& /*strPhase*/,
+                                int /*nPercent*/)
+    {
+    }
 };

@@ -130,6 +130,7 @@ void CSysfsPortScanner::Scan(std::vector<SSerInfo>& list) const
         info.shortName = strName;
         const fs::path usbDevice = FindUsbDevice(device, sysRoot);
         info.usbDevice = !usbDevice.empty();
+        info.usbSerial = info.usbDevice ? ReadAttribute(usbDevice / "serial") : std::string();
         const std::string strLabel = info.usbDevice ? UsbLabel(usbDevice) : "Serial Port";
         info.friendlyName = strLabel + " (" + strName + ")";
         found.push_back(std::move(info));

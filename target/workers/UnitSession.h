@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 class ISerialIo;
@@ -44,8 +45,11 @@ public:
     virtual void Interrupt() = 0;
 };
 
-// The line on the machine's serial ports.
+// The line on the machine's serial ports, opened under the process-wide port lock.
 std::unique_ptr<IUnitLine> MakeSerialLine();
+// The same without the port lock, for one of several units updated at once: each such
+// session has a port of its own, and the exclusive open keeps every other opener away.
+std::unique_ptr<IUnitLine> MakeOwnSerialLine();
 
 class CUnitSession
 {
@@ -81,10 +85,21 @@ public:
     // One block and room for its CRC.
     std::array<uint8_t, KERNEL_BLOCK_SIZE + 2> m_blockBuffer{};
 
+    // Set up by the wizard: read every programmed block back after programming.
+    bool m_bVerify = false;
+
     // Results, written by the worker before it posts WM_WORKER_DONE.
     bool IsFound() const { return m_currentPort != nullptr; }
     bool m_bDownloadOk = false;
     int m_nProgramResult = KR_OK;
+    // What the last programming run did, for the update record: blocks the kernel took, CRC
+    // retries, whether the read-back found the flash equal to the image (or the first
+    // address where it differs, with KR_VERIFY_FAILED), and the seconds of each phase.
+    uint32_t m_dwBlocksWritten = 0;
+    uint32_t m_dwCrcRetries = 0;
+    bool m_bVerified = false;
+    uint32_t m_dwFirstDifference = 0;
+    std::vector<std::pair<std::string, double>> m_phaseSeconds;
     // The result of a step that could not report its own (it threw, or no thread started).
     void SetFailed(EUnitStep step);
 

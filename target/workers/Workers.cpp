@@ -5,8 +5,10 @@
 #include "target/BootRomLoader.h"
 #include "target/ChipDef.h"
 #include "target/FlashKernel.h"
+#include "target/PerfTimer.h"
 #include "target/WorkerHost.h"
 #include "target/workers/UnitSession.h"
+#include "target/workers/Verify.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -234,16 +236,42 @@ bool BeginPhase(IWorkerHost& host, EWorkerPhase phase)
     return true;
 }
 
-KernelResult ProgramFlash(CUnitSession& session, const CFirmwareImage& image, IWorkerHost& host)
+// Times the phases of a programming run on the worker's clock, for the update record.
+class CPhaseTimer
 {
-    const SChipDef& chip = session.m_chip;
-    CFlashKernel kernel;
-    kernel.SetClock(&host.Clock());
-    ISerialIo& port = session.Port();
-    port.SetBaudRate(chip.Baud2);
-    kernel.AttachPort(&port);
-    kernel.SetChip(chip);
+public:
+    CPhaseTimer(CUnitSession& session, IWorkerHost& host) : m_session(session), m_timer(false, &host.Clock())
+    {
+    }
+    ~CPhaseTimer() { End(); }
+    CPhaseTimer(const CPhaseTimer&) = delete;
+    CPhaseTimer& operator=(const CPhaseTimer&) = delete;
+    void Begin(const char* pszName)
+    {
+        End();
+        m_pszName = pszName;
+        m_timer.Start(true);
+    }
+    void End()
+    {
+        if (m_pszName != nullptr)
+        {
+            m_session.m_phaseSeconds.emplace_back(m_pszName, m_timer.ElapsedMilliseconds() / 1000.0);
+            m_pszName = nullptr;
+        }
+    }
+
+private:
+    CUnitSession& m_session;
+    CPerfTimer m_timer;
+    const char* m_pszName = nullptr;
+};
+
+KernelResult RunPhases(CUnitSession& session, const CFirmwareImage& image, IWorkerHost& host,
+                       CFlashKernel& kernel)
+{
     CProgressForwarder progress(host);
+    CPhaseTimer phase(session, host);
 
     if (host.StopRequested())
     {
@@ -258,6 +286,7 @@ KernelResult ProgramFlash(CUnitSession& session, const CFirmwareImage& image, IW
     {
         return PROGRAM_ABORTED;
     }
+    phase.Begin("erase");
     nResult = kernel.EraseFlash(&progress);
     if (nResult != KR_OK)
     {
@@ -267,6 +296,7 @@ KernelResult ProgramFlash(CUnitSession& session, const CFirmwareImage& image, IW
     {
         return PROGRAM_ABORTED;
     }
+    phase.Begin("blank_check");
     nResult = kernel.BlankCheckFlash(&progress);
     if (nResult != KR_OK)
     {
@@ -276,7 +306,45 @@ KernelResult ProgramFlash(CUnitSession& session, const CFirmwareImage& image, IW
     {
         return PROGRAM_ABORTED;
     }
-    return ProgramImage(session, image, host, kernel);
+    phase.Begin("program");
+    nResult = ProgramImage(session, image, host, kernel);
+    if (nResult != KR_OK || !session.m_bVerify)
+    {
+        return nResult;
+    }
+    if (!BeginPhase(host, PHASE_VERIFY))
+    {
+        return PROGRAM_ABORTED;
+    }
+    phase.Begin("verify");
+    const SVerifyResult verify =
+        VerifyImage(kernel, image, &progress, [&host] { return host.StopRequested(); });
+    session.m_bVerified = verify.nResult == KR_OK;
+    session.m_dwFirstDifference = verify.dwFirstDifference;
+    return verify.nResult;
+}
+
+KernelResult ProgramFlash(CUnitSession& session, const CFirmwareImage& image, IWorkerHost& host)
+{
+    const SChipDef& chip = session.m_chip;
+    CFlashKernel kernel;
+    kernel.SetClock(&host.Clock());
+    ISerialIo& port = session.Port();
+    port.SetBaudRate(chip.Baud2);
+    kernel.AttachPort(&port);
+    kernel.SetChip(chip);
+    // The counts are taken however the run ends, a thrown port error included.
+    struct SCounts
+    {
+        CUnitSession& session;
+        CFlashKernel& kernel;
+        ~SCounts()
+        {
+            session.m_dwBlocksWritten = kernel.GetBlocksWritten();
+            session.m_dwCrcRetries = kernel.GetCrcRetries();
+        }
+    } counts{session, kernel};
+    return RunPhases(session, image, host, kernel);
 }
 
 } // namespace
@@ -328,6 +396,11 @@ unsigned DownloadKernelThread(CUnitSession& session, const CFirmwareImage& /*ima
 
 unsigned ProgramFlashThread(CUnitSession& session, const CFirmwareImage& image, IWorkerHost& host)
 {
+    session.m_dwBlocksWritten = 0;
+    session.m_dwCrcRetries = 0;
+    session.m_bVerified = false;
+    session.m_dwFirstDifference = 0;
+    session.m_phaseSeconds.clear();
     KernelResult nResult = PROGRAM_ABORTED;
     try
     {

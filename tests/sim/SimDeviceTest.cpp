@@ -51,9 +51,10 @@ protected:
     bool Mentions(const std::string& strPart) const { return m_strEvents.find(strPart) != std::string::npos; }
 
     // A fresh MB90F345 unit in its boot ROM, expecting a 912-byte kernel.
-    void Make()
+    void Make(SSimFaults faults = {})
     {
         SSimConfig config;
+        config.faults = std::move(faults);
         config.chip.SelectChip("MB90F345");
         config.dwEraseMs = 1500;
         config.dwBlankMs = 300;
@@ -186,4 +187,25 @@ TEST_F(SimDeviceTest, FlashSemanticsOfWriteAndBlankCheck)
     EXPECT_EQ(SendFast(Command(0x48, START)), Bytes{'0'});
     EXPECT_EQ(Wait(299ms), Bytes{});
     EXPECT_EQ(Wait(1ms), Bytes{'2'});
+}
+
+// A weak cell passes the transfer's CRC and the "01" answer; only the block read shows it.
+TEST_F(SimDeviceTest, WeakCellIsSeenOnlyByReadingTheBlockBack)
+{
+    SSimFaults faults;
+    faults.weakCells = {START + 0x203};
+    Make(faults);
+    StartKernel();
+    Erase();
+    const Bytes block(512, 0x5A);
+    EXPECT_EQ(WriteBlock(START + 0x200, block), (Bytes{'0', '1'}));
+    EXPECT_EQ(WriteBlock(START, block), (Bytes{'0', '1'}));
+    Bytes expected = block;
+    expected[3] ^= 0x01;
+    expected = BlockWithCrc(expected);
+    expected.insert(expected.begin(), {'0', '1'});
+    expected.push_back('1');
+    EXPECT_EQ(SendFast(Command(0x28, START + 0x200)), expected);
+    EXPECT_TRUE(std::equal(block.begin(), block.end(), FlashAt(START))) << "only the weak byte differs";
+    EXPECT_TRUE(m_events.Mentions("weak-cell"));
 }

@@ -88,7 +88,8 @@ private:
         const std::pair<const char*, std::string> attributes[] = {{"idVendor", "0403\n"},
                                                                   {"idProduct", "6001\n"},
                                                                   {"manufacturer", strMaker},
-                                                                  {"product", strProduct}};
+                                                                  {"product", strProduct},
+                                                                  {"serial", "A50285BI\n"}};
         for (const auto& [name, strText] : attributes)
             if (!strText.empty())
                 std::ofstream(m_sys / strUsb / name) << strText;
@@ -129,6 +130,7 @@ TEST(SysfsPortScan, RealPortsOnlyInNaturalOrderWithUsbDetectionAndNames)
         EXPECT_EQ(list[i].shortName, strName);
         EXPECT_EQ(list[i].friendlyName, strFriendly);
         EXPECT_EQ(list[i].usbDevice, bUsb) << strName;
+        EXPECT_EQ(list[i].usbSerial, bUsb ? "A50285BI" : "") << strName;
         EXPECT_EQ(list[i].devicePath, sys.DevRoot() + "/" + strName);
         EXPECT_EQ(list[i].description, ""); // left to the final pass
     }
