@@ -70,12 +70,13 @@ TEST(UpdateRecord, AppendedLinesReadBackWithJq)
     notFound.strOutcome = OUTCOME_NOT_FOUND;
     ASSERT_TRUE(AppendRecordLine(dir.File("log.jsonl"), FormatUpdateRecord(notFound), strError)) << strError;
 
-    const SProcessResult jq = RunProcess(
-        "/usr/bin/jq", {"-r",
-                        "[.attempt, .port.name, .port.serial, .firmware.sha256, .options.v, .options.p[1], "
-                        ".result.outcome, .result.first_difference, .phase_seconds.verify] | @json",
-                        dir.File("log.jsonl")});
-    ASSERT_TRUE(jq.Succeeded()) << jq.strStderr << ReadFileText(dir.File("log.jsonl"));
+    SRunOptions jqRun;
+    jqRun.args = {"-r",
+                  "[.attempt, .port.name, .port.serial, .firmware.sha256, .options.v, .options.p[1], "
+                  ".result.outcome, .result.first_difference, .phase_seconds.verify] | @json",
+                  dir.File("log.jsonl")};
+    const SProcessResult jq = RunProcess("/usr/bin/jq", jqRun);
+    ASSERT_EQ(jq.nExitCode, 0) << jq.strStderr << ReadFileText(dir.File("log.jsonl"));
     EXPECT_EQ(jq.strStdout,
               "[1,\"FTDI \\\"FT232R\\\" (ttyUSB0)\\n\xC3\xBC\",\"A50285BI\","
               "\"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad\",true,\"C:\\\\COM3\","

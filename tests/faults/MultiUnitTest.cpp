@@ -237,9 +237,9 @@ TEST_P(MultiUnit, EveryUnitEndsAsExpected)
         before.push_back(sim.ReadDump());
         ports.push_back(sim.LinkPath());
     }
-    for (const std::string& strDecoy : sims.front().DecoyPaths())
+    for (int nDecoy = 0; nDecoy < c.nDecoys; ++nDecoy)
     {
-        args.push_back("-p:" + strDecoy);
+        args.push_back("-p:" + m_dir.File("unit0/decoy" + std::to_string(nDecoy)));
     }
     for (const std::string& strPort : ports)
     {
@@ -275,9 +275,9 @@ TEST_P(MultiUnit, EveryUnitEndsAsExpected)
         }
     }
     // One whole JSON line per unit, in list order, read back as an auditor would.
-    const SProcessResult jq =
-        RunProcess("/usr/bin/jq", {"-r", "\"\\(.port.path) \\(.result.outcome) \\(.verified)\"",
-                                   m_dir.File("record.jsonl")});
+    SRunOptions jqRun;
+    jqRun.args = {"-r", "\"\\(.port.path) \\(.result.outcome) \\(.verified)\"", m_dir.File("record.jsonl")};
+    const SProcessResult jq = RunProcess("/usr/bin/jq", jqRun);
     EXPECT_EQ(jq.strStdout, strRecords) << jq.strStderr;
 }
 

@@ -207,5 +207,5 @@ TEST_F(SimDeviceTest, WeakCellIsSeenOnlyByReadingTheBlockBack)
     expected.push_back('1');
     EXPECT_EQ(SendFast(Command(0x28, START + 0x200)), expected);
     EXPECT_TRUE(std::equal(block.begin(), block.end(), FlashAt(START))) << "only the weak byte differs";
-    EXPECT_TRUE(m_events.Mentions("weak-cell"));
+    EXPECT_TRUE(Mentions("weak-cell"));
 }

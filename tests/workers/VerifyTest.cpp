@@ -68,7 +68,7 @@ TEST_P(VerifyTest, ReadsBackTheProgrammedBlocks)
     const Bytes cTail = fwtest::Pattern(100, 2); // the rest of block C is erased flash
     CTempDir dir;
     WriteFileText(dir.File("fw.mhx"),
-                  fwtest::S2Run(BLOCK_A, a) + fwtest::S2Run(BLOCK_C + 412, cTail) + "S804000000FB\n");
+                  SRecordRun(BLOCK_A, a) + SRecordRun(BLOCK_C + 412, cTail) + "S804000000FB\n");
     CFirmwareImage image;
     ASSERT_EQ(image.Load(dir.File("fw.mhx")), LOAD_OK);
 
