@@ -43,16 +43,13 @@ TEST(Hints, NameTheDeniedPortsWithTheirGroupAndThePortsInUse)
 {
     SelectTextLanguage(ETextLanguage::English);
     auto group = [](const char* psz) { return [psz](const std::string&) { return std::string(psz); }; };
-    EXPECT_EQ(CConsoleApp::AccessDeniedHint({}, group("x")), "");
+    EXPECT_EQ(CConsoleApp::AccessDeniedHint({}, group("x")) + CConsoleApp::PortsInUseHint({}), "");
     const std::string strHint = CConsoleApp::AccessDeniedHint({"/dev/ttyUSB0", "/dev/ttyS4"}, group("uucp"));
-    for (const char* psz :
-         {"/dev/ttyUSB0, /dev/ttyS4", "sudo usermod -aG uucp $USER", "log out and in again"})
+    for (const char* psz : {"/dev/ttyUSB0, /dev/ttyS4", "sudo usermod -aG uucp $USER"})
         EXPECT_NE(strHint.find(psz), std::string::npos) << psz;
-    const std::string strRoot = CConsoleApp::AccessDeniedHint({"/dev/ttyUSB0"}, group("root"));
-    EXPECT_NE(strRoot.find("sudo usermod -aG dialout $USER"), std::string::npos) << "the usual serial group";
-    EXPECT_EQ(CConsoleApp::PortsInUseHint({}), "");
-    const std::string strInUse = CConsoleApp::PortsInUseHint({"/dev/ttyUSB0", "/dev/ttyACM1"});
-    EXPECT_NE(strInUse.find("another program is using them: /dev/ttyUSB0, /dev/ttyACM1."), std::string::npos);
+    EXPECT_NE(CConsoleApp::AccessDeniedHint({"/dev/ttyUSB0"}, group("root")).find("-aG dialout"),
+              std::string::npos)
+        << "the usual serial group";
 }
 
 class ConsoleApp : public WizardFixture
@@ -148,36 +145,6 @@ protected:
     std::ostringstream m_out;
     std::unique_ptr<CConsoleView> m_pView;
 };
-
-TEST_F(ConsoleView, APagePrintsOnceWhenFlushedAndAgainOnlyWhatChanged)
-{
-    CConsoleView& view = Make(false);
-    for (const auto& [nId, psz] : {std::pair{IDC_FWGROUP, "Firmware"},
-                                   {IDC_INFOLINE1, "Name:\t ---"},
-                                   {IDC_FWSTATUS, "No firmware."},
-                                   {IDC_INFOLINE2, "Line one\nLine two"},
-                                   {IDC_INFOLINE3, "Click the button."},
-                                   {IDC_ACTION, "Start"}})
-        view.SetControlText(nId, psz);
-    EXPECT_EQ(Take(false), "") << "nothing before the page is complete";
-    const std::string strPage = Take();
-    for (const char* psz : {"Firmware", "No firmware.", "Line one\nLine two", "Click the button."})
-        EXPECT_NE(strPage.find(psz), std::string::npos) << psz;
-    view.ShowPrompt(), view.ShowPrompt();
-    const std::string strPrompts = Take(false);
-    EXPECT_TRUE(strPrompts.find("Start") != std::string::npos &&
-                strPrompts.find("Start") == strPrompts.rfind("Start"))
-        << "one prompt per wait: " << strPrompts;
-    view.SetControlText(IDC_INFOLINE2, "Line one\nLine two");
-    EXPECT_EQ(Take(), "") << "unchanged";
-    view.SetControlText(IDC_INFOLINE3, "/dev/ttyUSB0");
-    const std::string strDetail = Take();
-    EXPECT_TRUE(strDetail.find("/dev/ttyUSB0") != std::string::npos &&
-                strDetail.find("Line one") == std::string::npos)
-        << "a changed detail line alone";
-    view.SetControlIcon(IDC_MSGICON, EViewIcon::StockExclamation);
-    EXPECT_NE(Take().find("Line one"), std::string::npos) << "the icon belongs to the message";
-}
 
 TEST_F(ConsoleView, ProgressIsOneLinePerTenPercentStepInALogAndOneLiveLineOnATerminal)
 {
