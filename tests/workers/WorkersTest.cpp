@@ -99,55 +99,50 @@ void FailAt(CFakePort& port, EOp kind, int nth, std::function<void()> fail)
 
 } // namespace
 
-TEST(SearchThread, TwoSilentPortsAreTriedInFivePassesAndNothingIsFound)
+// Ports 'S'ilent or with a 'U'nit: the progress, which port is found, and that the ports after
+// it and after a stop request are not touched.
+TEST(SearchThread, TriesEachPortInFivePassesUntilTheUnitAnswersOrAStopIsRequested)
 {
-    SRig rig;
+    const struct
+    {
+        const char* pszPorts;
+        bool bStop; // the closing dialog interrupts the first read
+        std::vector<intptr_t> progress;
+        bool bFound;          // at port B
+        std::size_t nTouched; // the ports tried; those after them stay untouched
+    } cases[] = {{"SS", false, {10, 20, 30, 40, 50, 60, 70, 80, 90, 100}, false, 2},
+                 {"SUS", false, {6, 13}, true, 2},
+                 {"SU", true, {10}, false, 1}};
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.pszPorts);
+        SRig rig;
+        std::vector<CFakePort*> ports;
+        for (const char* p = c.pszPorts; *p != '\0'; ++p)
+        {
+            ports.push_back(&rig.pLine->AddPort(std::string(1, char('A' + (p - c.pszPorts)))));
+            if (*p == 'U')
+                ports.back()->QueueRead({0x11});
+        }
+        if (c.bStop)
+        {
+            FailAt(*ports[0], EOp::Read, 1, FAULTS[0]);
+            rig.host.m_onPost = [&rig](const SWizardMessage&) { rig.host.m_bStop = true; };
+        }
+        EXPECT_EQ(SearchDeviceThread(rig.session, rig.image, rig.host), 0u);
+        EXPECT_EQ(rig.host.Status(STATUS_PROGRESS), c.progress);
+        EXPECT_EQ(rig.host.Done(), c.bFound ? 1 : 0);
+        EXPECT_EQ(rig.session.IsFound(), c.bFound);
+        EXPECT_TRUE(!c.bFound || rig.session.GetCurrentPort() == &rig.session.Ports()[1]);
+        EXPECT_FALSE(rig.pLine->IsOpen()) << "the download opens the port anew";
+        for (std::size_t i = c.nTouched; i < ports.size(); ++i)
+            EXPECT_TRUE(ports[i]->m_ops.empty()) << i;
+    }
+    SRig rig; // each pass sends the one-byte ping
     CFakePort& a = rig.pLine->AddPort("A");
-    rig.pLine->AddPort("B");
-
-    EXPECT_EQ(SearchDeviceThread(rig.session, rig.image, rig.host), 0u);
-
-    EXPECT_THAT(rig.host.Status(STATUS_PROGRESS), ElementsAre(10, 20, 30, 40, 50, 60, 70, 80, 90, 100));
+    SearchDeviceThread(rig.session, rig.image, rig.host);
     EXPECT_EQ(a.Writes(), std::vector<Bytes>(5, Bytes{0x18}));
-    EXPECT_EQ(rig.host.Done(), 0);
-    EXPECT_FALSE(rig.session.IsFound());
-    EXPECT_FALSE(rig.pLine->IsOpen());
-}
-
-TEST(SearchThread, UnitOnSecondOfThreePortsIsFoundInTheFirstPass)
-{
-    SRig rig;
-    rig.pLine->AddPort("A");
-    CFakePort& unit = rig.pLine->AddPort("B");
-    CFakePort& c = rig.pLine->AddPort("C");
-    unit.QueueRead({0x11});
-
-    SearchDeviceThread(rig.session, rig.image, rig.host);
-
-    EXPECT_THAT(rig.host.Status(STATUS_PROGRESS), ElementsAre(6, 13));
-    EXPECT_THAT(rig.host.Texts(), ElementsAre("Port A", "Port B"));
-    EXPECT_EQ(rig.host.Done(), 1);
-    ASSERT_EQ(rig.session.GetCurrentPort(), &rig.session.Ports()[1]);
-    EXPECT_FALSE(unit.IsOpen()); // the download opens it anew
-    EXPECT_TRUE(c.m_ops.empty());
-}
-
-TEST(SearchThread, StopRequestEndsTheSearchBeforeTheNextPort)
-{
-    SRig rig;
-    CFakePort& silent = rig.pLine->AddPort("A");
-    CFakePort& unit = rig.pLine->AddPort("B");
-    unit.QueueRead({0x11});
-    FailAt(silent, EOp::Read, 1, FAULTS[0]); // the closing dialog interrupts the read
-    rig.host.m_onPost = [&rig](const SWizardMessage&) { rig.host.m_bStop = true; };
-
-    SearchDeviceThread(rig.session, rig.image, rig.host);
-
-    EXPECT_THAT(rig.host.Status(STATUS_PROGRESS), ElementsAre(10));
-    EXPECT_TRUE(unit.m_ops.empty());
-    EXPECT_FALSE(silent.IsOpen());
-    EXPECT_EQ(rig.host.Done(), 0);
-    EXPECT_FALSE(rig.session.IsFound());
+    EXPECT_THAT(rig.host.Texts(), ElementsAre("Port A", "Port A", "Port A", "Port A", "Port A"));
 }
 
 TEST(DownloadThread, SuccessAtTheFirstAttemptPostsOnlyTwenty)
