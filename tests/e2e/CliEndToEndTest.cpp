@@ -74,7 +74,8 @@ TEST(CliEndToEnd, KernelFileNamedWithKIsTheOneSentToAnMB90F362)
     const SProcessResult result =
         RunCli({"-a", "-k:" + strKernels, "-f:" + strFile, "-p:" + sim.LinkPath()}, "\n\n", "C.UTF-8");
     EXPECT_EQ(result.nExitCode, 0) << result.strStdout;
-    const std::string strSha = CSha256::ToHex(CSha256::Of(strKernel.data(), strKernel.size()));
+    const std::string strSha =
+        CSha256::ToHex(CSha256::Of(reinterpret_cast<const uint8_t*>(strKernel.data()), strKernel.size()));
     EXPECT_NE(result.strStdout.find("Flash kernel 148 (MB90F362): " + strKernels +
                                     "/kernel-148.bin, SHA-256 " + strSha),
               std::string::npos)
@@ -157,17 +158,17 @@ TEST(CliEndToEnd, SignalsEndTheWizardWithoutStartingATransfer)
         const pid_t pid = SpawnChild(req, strError);
         close(in[0]), close(out[1]);
         ASSERT_GT(pid, 0) << strError;
-        if (test.nDecoys >= 0)
-            ASSERT_EQ(write(in[1], "\n", 1), 1); // Continue on the connect page
+        ASSERT_TRUE(test.nDecoys < 0 || write(in[1], "\n", 1) == 1); // Continue on the connect page
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
         char buffer[512];
-        for (pollfd fd = {out[0], POLLIN, 0}; strOut.find(T(test.nWaitForText)) == std::string::npos &&
+        ssize_t n = 1;
+        for (pollfd fd = {out[0], POLLIN, 0}; n > 0 &&
+                                              strOut.find(T(test.nWaitForText)) == std::string::npos &&
                                               std::chrono::steady_clock::now() < deadline;)
-            if (poll(&fd, 1, 100) > 0)
-                if (const ssize_t n = read(out[0], buffer, sizeof buffer); n > 0)
-                    strOut.append(buffer, static_cast<std::size_t>(n));
-                else
-                    break;
+        {
+            if (poll(&fd, 1, 100) > 0 && (n = read(out[0], buffer, sizeof buffer)) > 0)
+                strOut.append(buffer, static_cast<std::size_t>(n));
+        }
         EXPECT_NE(strOut.find(T(test.nWaitForText)), std::string::npos) << strOut;
         kill(pid, test.nSignal);
         if (test.nSignal == SIGHUP)
