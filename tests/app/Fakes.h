@@ -24,9 +24,8 @@ inline std::string FirmwareText(const std::string& strCpu, const std::string& st
     for (std::size_t i = 0; i < 48; ++i)
         if (const std::string& s = i < 16 ? strCpu : (i < 32 ? strVer : strName); i % 16 < s.size())
             ident[i] = static_cast<uint8_t>(s[i % 16]);
-    return SRecordLine(0, 0, {'t'}) + SRecordLine(2, 0xF80000, code) +
-           SRecordLine(2, 0xFF8000, {ident.begin(), ident.begin() + 32}) +
-           SRecordLine(2, 0xFF8020, {ident.begin() + 32, ident.end()}) + SRecordLine(8, 0xF80000, {});
+    return SRecord(0, 0, {'t'}) + "\n" + SRecordRun(0xF80000, code) + SRecordRun(0xFF8000, ident) +
+           SRecord(8, 0xF80000) + "\n";
 }
 
 // Records every call as "<kind> <id> <value>" in order.

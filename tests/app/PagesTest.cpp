@@ -60,8 +60,8 @@ TEST_F(Pages, EveryKindOfUnusableFileShowsItsWarningAndChangesNothingElse)
         {"corrupt.mhx", "S2 is not a record\nS9030000FC\n", 142},
         {"other-cpu.mhx", FirmwareText("MB90F999", "Other", "V1"), 120},
         {"lowercase-cpu.mhx", FirmwareText("mb90f345", "Other", "V1"), 120},
-        {"huge.mhx", SRecordLine(3, 0, {1, 2}) + SRecordLine(3, 0x10000000, {3, 4}) + SRecordLine(7, 0, {}),
-         144},
+        {"huge.mhx",
+         SRecord(3, 0, {1, 2}) + "\n" + SRecord(3, 0x10000000, {3, 4}) + "\n" + SRecord(7, 0) + "\n", 144},
     };
     Make();
     Start();

@@ -2,6 +2,7 @@
 // what they post, and that every one ends with its result and exactly one WM_WORKER_DONE.
 #include "target/workers/Workers.h"
 #include "serial/SerialException.h"
+#include "tests/support/SRecords.h"
 #include "tests/workers/FakeUnit.h"
 
 #include <gmock/gmock.h>
@@ -69,15 +70,10 @@ struct SRig
     {
         const std::string strPath =
             ::testing::TempDir() + "orlix_workers_" + std::to_string(::getpid()) + ".mhx";
-        {
-            std::ofstream file(strPath, std::ios::binary);
-            for (const auto& [dwStart, bytes] : chunks)
-                for (std::size_t nOffset = 0; nOffset < bytes.size(); nOffset += 32)
-                    file << SRecordLine(2, dwStart + static_cast<uint32_t>(nOffset),
-                                        Bytes(bytes.begin() + long(nOffset),
-                                              bytes.begin() + long(std::min(bytes.size(), nOffset + 32))));
-            file << SRecordLine(8, 0, {});
-        }
+        std::string strText;
+        for (const auto& [dwStart, bytes] : chunks)
+            strText += SRecordRun(dwStart, bytes);
+        std::ofstream(strPath, std::ios::binary) << strText << SRecord(8, 0) << "\n";
         EXPECT_EQ(image.Load(strPath), LOAD_OK);
         std::remove(strPath.c_str());
         const Bytes block[] = {{'0'}, {'1'}, {'0', '1'}}; // command taken, ready for data, written
