@@ -126,11 +126,10 @@ protected:
         for (int nId : {IDC_PROGRESS, IDC_ACTION, IDC_YES, IDC_NO})
             m_pView->ShowControl(nId, nId == (bProgress ? IDC_PROGRESS : IDC_ACTION));
     }
-    // What was printed since the last call (after a flush of the page).
-    std::string Take(bool bFlush = true)
+    // What was printed since the last call, after a flush of the page.
+    std::string Take()
     {
-        if (bFlush)
-            m_pView->Flush();
+        m_pView->Flush();
         std::string str = m_out.str();
         m_out.str(std::string());
         return str;
