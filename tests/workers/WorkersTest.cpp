@@ -202,27 +202,22 @@ TEST(ProgramThread, RunsThatEndEarlyReportTheirResult)
     const struct
     {
         const char* pszName;
-        int nKernelReplies; // -1: the whole scripted run
+        bool bKernel; // false: nothing answers
         uint32_t dwImageBlockSize;
-        int nStopAtBlock; // 0: never
-        int nResult;
-        std::size_t nWrites;
-        std::size_t nPhases;
+        int nStopAtBlock, nResult; // nStopAtBlock 0: never
+        std::size_t nWrites, nPhases;
     } runs[] = {
-        {"no answer to the ping", 0, 512, 0, KR_NO_ANSWER, 1, 0},
-        {"stop before the second block", -1, 512, 2, KR_NO_ANSWER, 5, 3},
+        {"no answer to the ping", false, 512, 0, KR_NO_ANSWER, 1, 0},
+        {"stop before the second block", true, 512, 2, KR_NO_ANSWER, 5, 3},
         // An image in other blocks than the kernel's would be read past the block buffer.
-        {"image in 1 KiB blocks", -1, 1024, 0, KR_NO_IMAGE, 3, 3},
+        {"image in 1 KiB blocks", true, 1024, 0, KR_NO_IMAGE, 3, 3},
     };
     for (const auto& run : runs)
     {
         SCOPED_TRACE(run.pszName);
         SRig rig;
         CFakePort& port = rig.pLine->AddPort("A");
-        if (run.nKernelReplies == 0)
-            rig.OpenAsDialog(port);
-        else
-            rig.ReadyToProgram(port, THREE_BLOCKS, 3);
+        run.bKernel ? rig.ReadyToProgram(port, THREE_BLOCKS, 3) : rig.OpenAsDialog(port);
         rig.image.SetBlockSize(run.dwImageBlockSize);
         rig.host.m_onPost = [&rig, &run](const SWizardMessage& msg)
         {
@@ -269,12 +264,7 @@ TEST(WorkerPortFault, EveryFaultPointEndsCleanly)
             CFakePort& port = rig.pLine->AddPort("A");
             rig.pLine->AddPort("B").QueueRead({0x11}); // a unit for the search
             bool bFired = false;
-            FailAt(port, op, nth,
-                   [&bFired, &fail]
-                   {
-                       bFired = true;
-                       fail();
-                   });
+            FailAt(port, op, nth, [&bFired, &fail] { bFired = true, fail(); });
             if (cWorker == 'S')
             {
                 SearchDeviceThread(rig.session, rig.image, rig.host);
