@@ -12,7 +12,6 @@
 #include <deque>
 #include <functional>
 #include <gtest/gtest.h>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -25,21 +24,20 @@ inline std::string FirmwareText(const std::string& strCpu, const std::string& st
     for (std::size_t i = 0; i < 48; ++i)
         if (const std::string& s = i < 16 ? strCpu : (i < 32 ? strVer : strName); i % 16 < s.size())
             ident[i] = static_cast<uint8_t>(s[i % 16]);
-    return SRecordLine(0, 0, {'t'}) + SRecordLine(2, 0xF80000, code) +
-           SRecordLine(2, 0xFF8000, {ident.begin(), ident.begin() + 32}) +
-           SRecordLine(2, 0xFF8020, {ident.begin() + 32, ident.end()}) + SRecordLine(8, 0xF80000, {});
+    return SRecord(0, 0, {'t'}) + "\n" + SRecordRun(0xF80000, code) + SRecordRun(0xFF8000, ident) +
+           SRecord(8, 0xF80000) + "\n";
 }
 
-// Records every call as "<kind> <id> <value>" in order and keeps the last value of each.
+// Records every call as "<kind> <id> <value>" in order.
 class CFakeView : public IWizardView
 {
 public:
     void SetControlText(int nId, const std::string& s) override { Set("text", nId, s); }
     void SetControlIcon(int nId, EViewIcon icon) override { Set("icon", nId, std::to_string(int(icon))); }
     void ShowControl(int nId, bool bShow) override { Set("show", nId, bShow ? "1" : "0"); }
-    void SetProgressRange(int nLower, int nUpper) override
+    void SetProgressRange(int nLo, int nUp) override
     {
-        Set("range", 0, std::to_string(nLower) + "-" + std::to_string(nUpper));
+        Set("range", 0, std::to_string(nLo) + "-" + std::to_string(nUp));
     }
     void SetProgressPos(int nPos) override { Set("pos", 0, std::to_string(nPos)); }
     void PlaySound(EViewSound sound) override
@@ -50,14 +48,15 @@ public:
     {
         Set("box", 0, (icon == EMsgBoxIcon::Exclamation ? "(!) " : "(i) ") + strCaption + ": " + s);
     }
+    // Answers with the next of m_fileAnswers; an empty optional or none left: cancel.
     bool OpenFileDialog(const std::string& strInitial, const std::string& strFilter,
                         std::string& strPath) override
     {
         Set("filedialog", 0, strInitial + "|" + strFilter);
-        if (m_fileAnswers.empty())
-            return false;
-        const std::optional<std::string> answer = m_fileAnswers.front();
-        m_fileAnswers.pop_front();
+        const std::optional<std::string> answer =
+            m_fileAnswers.empty() ? std::nullopt : m_fileAnswers.front();
+        if (!m_fileAnswers.empty())
+            m_fileAnswers.pop_front();
         strPath = answer.value_or(strPath);
         return answer.has_value();
     }
@@ -101,13 +100,7 @@ public:
 
     void Set(const std::string& strKind, int nId, const std::string& s)
     {
-        m_last[strKind + " " + std::to_string(nId)] = s;
         m_log.push_back(strKind + " " + std::to_string(nId) + " " + s);
-    }
-    std::string Get(const std::string& strKind, int nId = 0) const
-    {
-        const auto it = m_last.find(strKind + " " + std::to_string(nId));
-        return it == m_last.end() ? "" : it->second;
     }
     // The values set by the calls of one kind for one id, from log entry nFrom on.
     std::vector<std::string> Calls(const std::string& strKind, std::size_t nFrom = 0, int nId = 0) const
@@ -119,22 +112,28 @@ public:
                 calls.push_back(m_log[i].substr(strPrefix.size()));
         return calls;
     }
+    std::string Get(const std::string& strKind, int nId = 0) const
+    {
+        const std::vector<std::string> calls = Calls(strKind, 0, nId);
+        return calls.empty() ? "" : calls.back();
+    }
     std::string Text(int nId) const { return Get("text", nId); }
     EViewIcon Icon(int nId) const { return EViewIcon(std::stoi("0" + Get("icon", nId))); }
-    bool Shown(int nId) const { return Get("show", nId) != "0"; }
     // The visible bottom controls: "P" progress bar, "A" action button, "YN" yes and no.
     std::string Row() const
     {
-        return std::string(Shown(IDC_PROGRESS) ? "P" : "") + (Shown(IDC_ACTION) ? "A" : "") +
-               (Shown(IDC_YES) ? "Y" : "") + (Shown(IDC_NO) ? "N" : "");
+        std::string str;
+        for (const auto& [nId, psz] :
+             {std::pair{IDC_PROGRESS, "P"}, {IDC_ACTION, "A"}, {IDC_YES, "Y"}, {IDC_NO, "N"}})
+            str += Get("show", nId) != "0" ? psz : "";
+        return str;
     }
 
-    std::deque<std::optional<std::string>> m_fileAnswers; // empty optional or exhausted: cancel
+    std::deque<std::optional<std::string>> m_fileAnswers;
     std::vector<std::string> m_log;
     int m_nWaitCursor = 0;
 
 private:
-    std::map<std::string, std::string> m_last;
     std::mutex m_mutex;
     std::condition_variable m_cv;
     std::deque<SWizardMessage> m_queue;

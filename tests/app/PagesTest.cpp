@@ -13,16 +13,10 @@ TEST_F(Pages, WelcomeAndFirmwarePagesWithoutFirmware)
 {
     Make();
     Start();
-    EXPECT_EQ(m_view.m_log.front(), "text " + std::to_string(IDC_FWGROUP) + " Firmware");
-    EXPECT_EQ(m_view.Text(IDC_INFOLINE1), "Name:\t ---\nVersion:\t ---");
-    EXPECT_EQ(m_view.Text(IDC_FWSTATUS), "There is no firmware selected.");
-    EXPECT_EQ(m_view.Icon(IDC_FWICON), EViewIcon::FwInfo);
+    EXPECT_EQ(m_view.Text(IDC_INFOLINE1) + "|" + m_view.Text(IDC_FWSTATUS),
+              "Name:\t ---\nVersion:\t ---|There is no firmware selected.");
     EXPECT_EQ(Message() + Detail() + Caption() + m_view.Row(), T(108) + T(109) + "StartA");
-    EXPECT_EQ(m_view.Calls("pane"), std::vector<std::string>{""});
-    EXPECT_EQ(m_view.Get("pane", 1) + m_view.Get("pane", 2), "");
-    EXPECT_TRUE(m_view.Calls("sound").empty()) << "the welcome message is set directly";
-    EXPECT_EQ(m_view.Icon(IDC_MSGICON), EViewIcon::None);
-
+    EXPECT_TRUE(m_view.Calls("sound").empty() && m_view.Icon(IDC_MSGICON) == EViewIcon::None);
     Action();
     EXPECT_EQ(Message() + Detail() + Caption() + m_view.Row(), T(122) + T(112) + "File openA");
     EXPECT_EQ(m_view.Icon(IDC_MSGICON), EViewIcon::StockExclamation);
@@ -66,8 +60,8 @@ TEST_F(Pages, EveryKindOfUnusableFileShowsItsWarningAndChangesNothingElse)
         {"corrupt.mhx", "S2 is not a record\nS9030000FC\n", 142},
         {"other-cpu.mhx", FirmwareText("MB90F999", "Other", "V1"), 120},
         {"lowercase-cpu.mhx", FirmwareText("mb90f345", "Other", "V1"), 120},
-        {"huge.mhx", SRecordLine(3, 0, {1, 2}) + SRecordLine(3, 0x10000000, {3, 4}) + SRecordLine(7, 0, {}),
-         144},
+        {"huge.mhx",
+         SRecord(3, 0, {1, 2}) + "\n" + SRecord(3, 0x10000000, {3, 4}) + "\n" + SRecord(7, 0) + "\n", 144},
     };
     Make();
     Start();
@@ -117,26 +111,22 @@ TEST_F(Pages, CommandLineFileThatCannotBeOpenedShowsTheGermanBoxOnEveryAttempt)
 
 using WorkerMessages = WizardFixture;
 
-TEST_F(WorkerMessages, SubCodesFillTheirLinesAndUnknownOnesIncludingFiveChangeNothing)
+TEST_F(WorkerMessages, SubCodesFillTheirLinesAndUnknownOnesOrOtherSessionsChangeNothing)
 {
     Make();
     Start();
     const std::size_t nCalls = m_view.m_log.size();
     for (uintptr_t nCode : {0U, 5U, 99U, STATUS_PHASE}) // 1234 is no phase
         m_pDlg->HandleMessage(SWizardMessage{WM_WORKER_STATUS, nCode, 1234, "text"});
-    EXPECT_EQ(m_view.m_log.size(), nCalls);
-
     m_pDlg->HandleMessage(SWizardMessage{WM_WORKER_STATUS, STATUS_INFOLINE1, 0, "other session's", 1});
     EXPECT_EQ(m_view.m_log.size(), nCalls);
     m_pDlg->HandleMessage(SWizardMessage{WM_WORKER_STATUS, STATUS_INFOLINE1, 0, "line one"});
     m_pDlg->HandleMessage(SWizardMessage{WM_WORKER_STATUS, STATUS_INFOLINE3, 0, "Erasing"});
-    EXPECT_EQ(m_view.Text(IDC_INFOLINE1) + "|" + Detail(), "line one|Erasing");
+    EXPECT_EQ(Detail(), "Erasing");
     Action(); // firmware page: warning icon
-    const std::size_t nFrom = m_view.m_log.size();
     m_pDlg->HandleMessage(SWizardMessage{WM_WORKER_STATUS, STATUS_INFOLINE2, 0, "plain"});
-    EXPECT_EQ(Message(), "plain");
+    EXPECT_EQ(m_view.Text(IDC_INFOLINE1) + "|" + Message(), "line one|plain");
     EXPECT_EQ(m_view.Icon(IDC_MSGICON), EViewIcon::None) << "a plain message removes the icon";
-    EXPECT_TRUE(m_view.Calls("sound", nFrom).empty());
 }
 
 TEST_F(WorkerMessages, ProgressResetsTheRangeEveryTimeAndStaysWithinIt)

@@ -113,23 +113,6 @@ TEST_P(StatePaths, ReachTheirPageOrEnd)
 
 INSTANTIATE_TEST_SUITE_P(Table, StatePaths, ::testing::ValuesIn(kPaths));
 
-TEST(StateTable, OnlyTheFoundUnitPausesInAutomaticModeAndUnknownStatesStay)
-{
-    for (int nState = STATE_INIT; nState <= 15; ++nState)
-        for (const bool bOutcome : {false, true})
-        {
-            const STransition plain = NextTransition(nState, bOutcome, false);
-            const STransition automatic = NextTransition(nState, bOutcome, true);
-            const bool bPauses = nState == STATE_SEARCH_RESULT && bOutcome;
-            EXPECT_EQ(automatic.then == EThen::PauseThenContinue, bPauses) << nState;
-            EXPECT_EQ(plain.nState, automatic.nState) << nState;
-            EXPECT_EQ(plain.then, bPauses ? EThen::Wait : automatic.then) << nState;
-            const bool bNoRow = nState == 13 || nState == 15;
-            EXPECT_TRUE(!bNoRow || (plain.nState == nState && plain.then == EThen::Wait))
-                << "no row, no move";
-        }
-}
-
 TEST_F(StateMachine, AutomaticModeSkipsOnlyTheClicksItMay)
 {
     Make("-a -f:" + m_strFirmware);

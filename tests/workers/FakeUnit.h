@@ -1,35 +1,16 @@
 #pragma once
 // The fakes around a unit session, shared by the worker, wizard and console tests: a line with a
-// scripted port behind each port record, a host that records what a worker posts, and the
-// S-records that firmware files of the tests are made of.
+// scripted port behind each port record, and a host that records what a worker posts.
 #include "target/WorkerHost.h"
 #include "target/workers/UnitSession.h"
 #include "tests/target/FakePort.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
-
-// One S-record (type 2: 24-bit address, 3: 32-bit) with its checksum.
-inline std::string SRecordLine(int nType, uint32_t dwAddress, const std::vector<uint8_t>& data)
-{
-    const int nAddr = nType == 3 || nType == 7 ? 4 : (nType == 2 || nType == 8 ? 3 : 2);
-    std::vector<uint8_t> body{static_cast<uint8_t>(static_cast<std::size_t>(nAddr) + data.size() + 1)};
-    for (int i = nAddr - 1; i >= 0; --i)
-        body.push_back(static_cast<uint8_t>(dwAddress >> (8 * i)));
-    body.insert(body.end(), data.begin(), data.end());
-    unsigned nSum = 0;
-    std::string strLine = "S" + std::to_string(nType);
-    char hex[3];
-    for (uint8_t byte : body)
-        nSum += byte, std::snprintf(hex, sizeof hex, "%02X", byte), strLine += hex;
-    std::snprintf(hex, sizeof hex, "%02X", ~nSum & 0xFFU);
-    return strLine + hex + "\n";
-}
 
 class CFakeLine final : public IUnitLine
 {

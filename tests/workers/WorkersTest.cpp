@@ -2,6 +2,7 @@
 // what they post, and that every one ends with its result and exactly one WM_WORKER_DONE.
 #include "target/workers/Workers.h"
 #include "serial/SerialException.h"
+#include "tests/support/SRecords.h"
 #include "tests/workers/FakeUnit.h"
 
 #include <gmock/gmock.h>
@@ -69,15 +70,10 @@ struct SRig
     {
         const std::string strPath =
             ::testing::TempDir() + "orlix_workers_" + std::to_string(::getpid()) + ".mhx";
-        {
-            std::ofstream file(strPath, std::ios::binary);
-            for (const auto& [dwStart, bytes] : chunks)
-                for (std::size_t nOffset = 0; nOffset < bytes.size(); nOffset += 32)
-                    file << SRecordLine(2, dwStart + static_cast<uint32_t>(nOffset),
-                                        Bytes(bytes.begin() + long(nOffset),
-                                              bytes.begin() + long(std::min(bytes.size(), nOffset + 32))));
-            file << SRecordLine(8, 0, {});
-        }
+        std::string strText;
+        for (const auto& [dwStart, bytes] : chunks)
+            strText += SRecordRun(dwStart, bytes);
+        std::ofstream(strPath, std::ios::binary) << strText << SRecord(8, 0) << "\n";
         EXPECT_EQ(image.Load(strPath), LOAD_OK);
         std::remove(strPath.c_str());
         const Bytes block[] = {{'0'}, {'1'}, {'0', '1'}}; // command taken, ready for data, written
@@ -99,55 +95,50 @@ void FailAt(CFakePort& port, EOp kind, int nth, std::function<void()> fail)
 
 } // namespace
 
-TEST(SearchThread, TwoSilentPortsAreTriedInFivePassesAndNothingIsFound)
+// Ports 'S'ilent or with a 'U'nit: the progress, which port is found, and that the ports after
+// it and after a stop request are not touched.
+TEST(SearchThread, TriesEachPortInFivePassesUntilTheUnitAnswersOrAStopIsRequested)
 {
-    SRig rig;
+    const struct
+    {
+        const char* pszPorts;
+        bool bStop; // the closing dialog interrupts the first read
+        std::vector<intptr_t> progress;
+        bool bFound;          // at port B
+        std::size_t nTouched; // the ports tried; those after them stay untouched
+    } cases[] = {{"SS", false, {10, 20, 30, 40, 50, 60, 70, 80, 90, 100}, false, 2},
+                 {"SUS", false, {6, 13}, true, 2},
+                 {"SU", true, {10}, false, 1}};
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.pszPorts);
+        SRig rig;
+        std::vector<CFakePort*> ports;
+        for (const char* p = c.pszPorts; *p != '\0'; ++p)
+        {
+            ports.push_back(&rig.pLine->AddPort(std::string(1, char('A' + (p - c.pszPorts)))));
+            if (*p == 'U')
+                ports.back()->QueueRead({0x11});
+        }
+        if (c.bStop)
+        {
+            FailAt(*ports[0], EOp::Read, 1, FAULTS[0]);
+            rig.host.m_onPost = [&rig](const SWizardMessage&) { rig.host.m_bStop = true; };
+        }
+        EXPECT_EQ(SearchDeviceThread(rig.session, rig.image, rig.host), 0u);
+        EXPECT_EQ(rig.host.Status(STATUS_PROGRESS), c.progress);
+        EXPECT_EQ(rig.host.Done(), c.bFound ? 1 : 0);
+        EXPECT_EQ(rig.session.IsFound(), c.bFound);
+        EXPECT_TRUE(!c.bFound || rig.session.GetCurrentPort() == &rig.session.Ports()[1]);
+        EXPECT_FALSE(rig.pLine->IsOpen()) << "the download opens the port anew";
+        for (std::size_t i = c.nTouched; i < ports.size(); ++i)
+            EXPECT_TRUE(ports[i]->m_ops.empty()) << i;
+    }
+    SRig rig; // each pass sends the one-byte ping
     CFakePort& a = rig.pLine->AddPort("A");
-    rig.pLine->AddPort("B");
-
-    EXPECT_EQ(SearchDeviceThread(rig.session, rig.image, rig.host), 0u);
-
-    EXPECT_THAT(rig.host.Status(STATUS_PROGRESS), ElementsAre(10, 20, 30, 40, 50, 60, 70, 80, 90, 100));
+    SearchDeviceThread(rig.session, rig.image, rig.host);
     EXPECT_EQ(a.Writes(), std::vector<Bytes>(5, Bytes{0x18}));
-    EXPECT_EQ(rig.host.Done(), 0);
-    EXPECT_FALSE(rig.session.IsFound());
-    EXPECT_FALSE(rig.pLine->IsOpen());
-}
-
-TEST(SearchThread, UnitOnSecondOfThreePortsIsFoundInTheFirstPass)
-{
-    SRig rig;
-    rig.pLine->AddPort("A");
-    CFakePort& unit = rig.pLine->AddPort("B");
-    CFakePort& c = rig.pLine->AddPort("C");
-    unit.QueueRead({0x11});
-
-    SearchDeviceThread(rig.session, rig.image, rig.host);
-
-    EXPECT_THAT(rig.host.Status(STATUS_PROGRESS), ElementsAre(6, 13));
-    EXPECT_THAT(rig.host.Texts(), ElementsAre("Port A", "Port B"));
-    EXPECT_EQ(rig.host.Done(), 1);
-    ASSERT_EQ(rig.session.GetCurrentPort(), &rig.session.Ports()[1]);
-    EXPECT_FALSE(unit.IsOpen()); // the download opens it anew
-    EXPECT_TRUE(c.m_ops.empty());
-}
-
-TEST(SearchThread, StopRequestEndsTheSearchBeforeTheNextPort)
-{
-    SRig rig;
-    CFakePort& silent = rig.pLine->AddPort("A");
-    CFakePort& unit = rig.pLine->AddPort("B");
-    unit.QueueRead({0x11});
-    FailAt(silent, EOp::Read, 1, FAULTS[0]); // the closing dialog interrupts the read
-    rig.host.m_onPost = [&rig](const SWizardMessage&) { rig.host.m_bStop = true; };
-
-    SearchDeviceThread(rig.session, rig.image, rig.host);
-
-    EXPECT_THAT(rig.host.Status(STATUS_PROGRESS), ElementsAre(10));
-    EXPECT_TRUE(unit.m_ops.empty());
-    EXPECT_FALSE(silent.IsOpen());
-    EXPECT_EQ(rig.host.Done(), 0);
-    EXPECT_FALSE(rig.session.IsFound());
+    EXPECT_THAT(rig.host.Texts(), ElementsAre("Port A", "Port A", "Port A", "Port A", "Port A"));
 }
 
 TEST(DownloadThread, SuccessAtTheFirstAttemptPostsOnlyTwenty)
@@ -211,27 +202,22 @@ TEST(ProgramThread, RunsThatEndEarlyReportTheirResult)
     const struct
     {
         const char* pszName;
-        int nKernelReplies; // -1: the whole scripted run
+        bool bKernel; // false: nothing answers
         uint32_t dwImageBlockSize;
-        int nStopAtBlock; // 0: never
-        int nResult;
-        std::size_t nWrites;
-        std::size_t nPhases;
+        int nStopAtBlock, nResult; // nStopAtBlock 0: never
+        std::size_t nWrites, nPhases;
     } runs[] = {
-        {"no answer to the ping", 0, 512, 0, KR_NO_ANSWER, 1, 0},
-        {"stop before the second block", -1, 512, 2, KR_NO_ANSWER, 5, 3},
+        {"no answer to the ping", false, 512, 0, KR_NO_ANSWER, 1, 0},
+        {"stop before the second block", true, 512, 2, KR_NO_ANSWER, 5, 3},
         // An image in other blocks than the kernel's would be read past the block buffer.
-        {"image in 1 KiB blocks", -1, 1024, 0, KR_NO_IMAGE, 3, 3},
+        {"image in 1 KiB blocks", true, 1024, 0, KR_NO_IMAGE, 3, 3},
     };
     for (const auto& run : runs)
     {
         SCOPED_TRACE(run.pszName);
         SRig rig;
         CFakePort& port = rig.pLine->AddPort("A");
-        if (run.nKernelReplies == 0)
-            rig.OpenAsDialog(port);
-        else
-            rig.ReadyToProgram(port, THREE_BLOCKS, 3);
+        run.bKernel ? rig.ReadyToProgram(port, THREE_BLOCKS, 3) : rig.OpenAsDialog(port);
         rig.image.SetBlockSize(run.dwImageBlockSize);
         rig.host.m_onPost = [&rig, &run](const SWizardMessage& msg)
         {
@@ -278,12 +264,7 @@ TEST(WorkerPortFault, EveryFaultPointEndsCleanly)
             CFakePort& port = rig.pLine->AddPort("A");
             rig.pLine->AddPort("B").QueueRead({0x11}); // a unit for the search
             bool bFired = false;
-            FailAt(port, op, nth,
-                   [&bFired, &fail]
-                   {
-                       bFired = true;
-                       fail();
-                   });
+            FailAt(port, op, nth, [&bFired, &fail] { bFired = true, fail(); });
             if (cWorker == 'S')
             {
                 SearchDeviceThread(rig.session, rig.image, rig.host);
