@@ -13,16 +13,9 @@ namespace
 bool LockIsFree()
 {
     return std::async(std::launch::async,
-                      []
-                      {
-                          const bool bFree = SerialPortLock().try_lock();
-                          if (bFree)
-                              SerialPortLock().unlock();
-                          return bFree;
-                      })
+                      [] { return SerialPortLock().try_lock() && (SerialPortLock().unlock(), true); })
         .get();
 }
-
 } // namespace
 
 TEST(PtyPortHolder, MissingOrBusyDeviceLeavesPortClosedAndLockFree)
@@ -51,25 +44,17 @@ TEST(PtyPortHolder, OpenPortAppliesTheFixedLineAndOnlyItsOwnClosePortReleasesThe
     holder.m_currentPort = &port;
     ASSERT_TRUE(holder.OpenPort());
     EXPECT_FALSE(LockIsFree());
-    SSerialState state;
-    holder.m_port.GetState(state);
-    EXPECT_EQ(state.BaudRate, 4800u);
-    EXPECT_EQ(state.ByteSize, 8);
-    EXPECT_EQ(state.Parity, CSerialPort::NoParity);
-    EXPECT_EQ(state.StopBits, CSerialPort::OneStopBit);
+    SSerialState s;
+    holder.m_port.GetState(s);
     SCommTimeouts t;
     holder.m_port.GetTimeouts(t);
-    EXPECT_EQ(std::vector<uint32_t>({t.ReadIntervalTimeout, t.ReadTotalTimeoutMultiplier,
-                                     t.ReadTotalTimeoutConstant, t.WriteTotalTimeoutMultiplier,
-                                     t.WriteTotalTimeoutConstant}),
-              std::vector<uint32_t>({500, 50, 750, 20, 100}));
-
-    // A second OpenPort without ClosePort reopens instead of locking the lock twice.
-    ASSERT_TRUE(holder.OpenPort());
-    {
-        CPortHolder idle;
-        idle.ClosePort(); // without an open port it releases nothing, nor does its destructor
-    }
+    EXPECT_EQ(std::vector<int64_t>({s.BaudRate, s.ByteSize, s.Parity, s.StopBits, t.ReadIntervalTimeout,
+                                    t.ReadTotalTimeoutMultiplier, t.ReadTotalTimeoutConstant,
+                                    t.WriteTotalTimeoutMultiplier, t.WriteTotalTimeoutConstant}),
+              std::vector<int64_t>(
+                  {4800, 8, CSerialPort::NoParity, CSerialPort::OneStopBit, 500, 50, 750, 20, 100}));
+    ASSERT_TRUE(holder.OpenPort()); // again without ClosePort: reopens, does not lock twice
+    CPortHolder().ClosePort();      // without an open port: releases nothing, nor does its destructor
     EXPECT_FALSE(LockIsFree());
     EXPECT_TRUE(holder.m_port.IsOpen());
     holder.ClosePort();
