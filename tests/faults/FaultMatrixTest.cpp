@@ -26,28 +26,22 @@
 namespace
 {
 
-// Texts of the English table, written out here so that a changed table fails these tests.
+// The pages' texts (first lines) of the English table, written out so that a changed table fails.
 const std::string TEXT_126 = "The unit was found.";
 const std::string TEXT_127 = "Click the button to start the transfer.";
 const std::string TEXT_128 = "Please wait. The transfer starts automatically ...";
-const std::string TEXT_129 = "The unit was not found!\nPlease check the connection to your unit.\n"
-                             "Did you press the RESET button on your unit?";
+const std::string TEXT_129 = "The unit was not found!\n";
 const std::string TEXT_130 = "Click the button to try it again.";
-const std::string TEXT_131 = "The unit is being programmed.\nPlease wait untill the process was completed.";
+const std::string TEXT_131 = "The unit is being programmed.\n";
 const std::string TEXT_133 = "The process was successful.";
-const std::string TEXT_134 =
-    "An Error occurred during the download operation.\nThe firmware update couldn't be started.\n"
-    "Please try it again.";
+const std::string TEXT_134 = "An Error occurred during the download operation.\n";
 const std::string TEXT_135 = "Would you like to retry the update?";
 const std::string TEXT_136 = "The firmware update was successful.";
 const std::string TEXT_137 = "Click the button to close the program.";
 const std::string TEXT_138 = "Erasing the flash memory ...";
 const std::string TEXT_139 = "Checking the flash memory ...";
 const std::string TEXT_140 = "Programming the flash memory ...";
-const std::string TEXT_145 =
-    "An Error occurred during the programming process.\nThe firmware update couldn't be completed.\n"
-    "Please try it again. ";
-
+const std::string TEXT_145 = "An Error occurred during the programming process.\n";
 const std::string BOX_PORT_ERROR = "COM Port Fehler.\n Bitte Programm neu ausf\xC3\xBChren";
 
 // The waits the protocol prescribes, in seconds.
@@ -72,29 +66,15 @@ constexpr SFrames Transfer(int nDownloads = 1, int nSyncs = 2, int nDecoySyncs =
     return {nSyncs, nDownloads, 1, 1, 1, 1, nDecoySyncs};
 }
 
+// clang-format off
 // Which image blocks were sent, in image order. All: every non-blank block once, dwBlock (if
 // any) nCount times; StopAt: the blocks before dwBlock once, then dwBlock nCount times, then
 // nothing; FirstN: the first nCount blocks.
-enum class EWrites
-{
-    None,
-    All,
-    StopAt,
-    FirstN
-};
-struct SWrites
-{
-    EWrites eKind = EWrites::None;
-    uint32_t dwBlock = 0;
-    int nCount = 1;
-};
+enum class EWrites { None, All, StopAt, FirstN };
+struct SWrites { EWrites eKind = EWrites::None; uint32_t dwBlock = 0; int nCount = 1; };
 // Untouched: byte for byte as before; Written: 0xFF with the accepted blocks from the image.
-enum class EFlash
-{
-    Untouched,
-    Erased,
-    Written
-};
+enum class EFlash { Untouched, Erased, Written };
+// clang-format on
 
 struct SFaultCase
 {
@@ -193,16 +173,9 @@ struct STrace
 
 STrace ReadTrace(const std::string& strLog)
 {
-    enum EState
-    {
-        Idle,
-        Header,
-        Body,
-        Switch,
-        Address,
-        Ready,
-        Data
-    } e = Idle;
+    // clang-format off
+    enum EState { Idle, Header, Body, Switch, Address, Ready, Data } e = Idle;
+    // clang-format on
     STrace t;
     size_t nNeed = 0;
     uint32_t dwLength = 0, dwAddress = 0;
@@ -449,14 +422,9 @@ TEST_F(FaultMatrix, PortTakenBetweenSearchAndTransfer)
     int in[2], out[2];
     ASSERT_EQ(pipe2(in, O_CLOEXEC) | pipe2(out, O_CLOEXEC), 0);
     std::string strError;
-    const pid_t pid = SpawnChild({OrlixBinPath("orlix-cli"),
-                                  {"-f:" + OrlixSamplePath(SAMPLE), "-p:" + m_sim.LinkPath()},
-                                  CLI_ENV,
-                                  {},
-                                  in[0],
-                                  out[1],
-                                  out[1]},
-                                 strError);
+    const std::vector<std::string> args = {"-f:" + OrlixSamplePath(SAMPLE), "-p:" + m_sim.LinkPath()};
+    const pid_t pid = SpawnChild(
+        SSpawnRequest{OrlixBinPath("orlix-cli"), args, CLI_ENV, "", in[0], out[1], out[1]}, strError);
     close(in[0]);
     close(out[1]);
     std::string strOut;
