@@ -27,15 +27,9 @@ TEST(PortListFinalPass, WithoutProbeEveryRecordStaysAndNamesAreFilled)
     list[1].friendlyName = "Modem (ttyS1)";
     list[2].friendlyName = "Console (ttyS2)";
     list[2].description = "kept as it is";
-    FinishPortList(list, false, nullptr,
-                   [](const std::string& strPath) -> uint32_t
-                   {
-                       ADD_FAILURE() << "probed " << strPath;
-                       return 5;
-                   });
+    FinishPortList(list, false, nullptr, [](const std::string&) -> uint32_t { return ADD_FAILURE(), 5; });
     ASSERT_EQ(list.size(), 3u);
-    EXPECT_EQ(list[0].friendlyName, "ttyS0");
-    EXPECT_EQ(list[0].description, "ttyS0");
-    EXPECT_EQ(list[1].description, "Modem");
-    EXPECT_EQ(list[2].description, "kept as it is");
+    EXPECT_EQ(list[0].friendlyName + "|" + list[0].description + "|" + list[1].description + "|" +
+                  list[2].description,
+              "ttyS0|ttyS0|Modem|kept as it is");
 }

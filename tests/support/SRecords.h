@@ -1,36 +1,29 @@
 #pragma once
-// S-record lines for tests, built here independently of the product's reader.
+// S-record lines for tests, built independently of the product's reader.
 #include <cstdint>
 #include <cstdio>
 #include <numeric>
 #include <string>
 #include <vector>
 
-// One record without line end: S<type>, count, the address in the type's width (S0, S1, S5,
-// S9: 2 bytes; S2, S6, S8: 3; S3, S4, S7: 4), the data, the checksum.
+// One record without line end: the address in the type's width (S0, S1, S5, S9: 2 bytes; S2,
+// S6, S8: 3; S3, S4, S7: 4), the data, the checksum.
 inline std::string SRecord(int nType, uint32_t dwAddress, const std::vector<uint8_t>& data = {})
 {
-    static const int ADDRESS_BYTES[10] = {2, 2, 3, 4, 4, 2, 3, 4, 3, 2};
-    const int nAddressBytes = ADDRESS_BYTES[nType];
+    const int nAddressBytes = "2234423432"[nType] - '0';
     std::vector<uint8_t> body{static_cast<uint8_t>(nAddressBytes + static_cast<int>(data.size()) + 1)};
     for (int i = nAddressBytes - 1; i >= 0; --i)
-    {
         body.push_back(static_cast<uint8_t>(dwAddress >> (8 * i)));
-    }
     body.insert(body.end(), data.begin(), data.end());
     body.push_back(static_cast<uint8_t>(~std::accumulate(body.begin(), body.end(), 0u)));
     std::string strLine = "S" + std::to_string(nType);
+    char sz[3];
     for (const uint8_t by : body)
-    {
-        char sz[3];
-        std::snprintf(sz, sizeof sz, "%02X", by);
-        strLine += sz;
-    }
+        strLine.append(sz, size_t(std::snprintf(sz, sizeof sz, "%02X", by)));
     return strLine;
 }
 
-// Records of up to 32 bytes for a longer run of bytes (S2, or S3 from 16 MiB up), each line
-// ending in LF.
+// Lines of up to 32 bytes for a longer run (S2, or S3 from 16 MiB up), each ending in LF.
 inline std::string SRecordRun(uint32_t dwAddress, const std::vector<uint8_t>& data)
 {
     std::string strOut;

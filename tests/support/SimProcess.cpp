@@ -13,11 +13,6 @@
 #include <cerrno>
 #include <cstring>
 
-CSimProcess::~CSimProcess()
-{
-    Stop();
-}
-
 bool CSimProcess::Start(const std::string& strDir, const SSimProcessOptions& opts,
                         std::chrono::milliseconds timeout)
 {
@@ -33,28 +28,18 @@ bool CSimProcess::Start(const std::string& strDir, const SSimProcessOptions& opt
     m_strDumpPath = opts.bDump ? strDir + "/flash.bin" : std::string();
     m_strLogPath = opts.bLog ? strDir + "/protocol.log" : std::string();
     m_strStderrPath = strDir + "/sim.stderr";
-
-    SSpawnRequest req;
-    req.strPath = OrlixSimPath();
-    req.args = {"--link",     m_strLinkPath, "--chip",     opts.strChip, opts.bPace ? "--pace" : "--no-pace",
-                "--erase-ms", "100",         "--blank-ms", "50"};
+    std::vector<std::string> args = {
+        "--link",     m_strLinkPath, "--chip",     opts.strChip, opts.bPace ? "--pace" : "--no-pace",
+        "--erase-ms", "100",         "--blank-ms", "50"};
     for (const auto& fault : opts.faults)
-    {
-        req.args.insert(req.args.end(), {"--fault", fault});
-    }
+        args.insert(args.end(), {"--fault", fault});
     for (const auto& name : opts.decoyNames)
-    {
-        req.args.insert(req.args.end(), {"--decoy", strDir + "/" + name});
-    }
+        args.insert(args.end(), {"--decoy", strDir + "/" + name});
     if (opts.bDump)
-    {
-        req.args.insert(req.args.end(), {"--dump", m_strDumpPath});
-    }
+        args.insert(args.end(), {"--dump", m_strDumpPath});
     if (opts.bLog)
-    {
-        req.args.insert(req.args.end(), {"--log", m_strLogPath});
-    }
-    req.args.insert(req.args.end(), opts.extraArgs.begin(), opts.extraArgs.end());
+        args.insert(args.end(), {"--log", m_strLogPath});
+    args.insert(args.end(), opts.extraArgs.begin(), opts.extraArgs.end());
 
     int outPipe[2];
     if (pipe2(outPipe, O_CLOEXEC) != 0)
@@ -63,55 +48,30 @@ bool CSimProcess::Start(const std::string& strDir, const SSimProcessOptions& opt
         return false;
     }
     const int nErrFd = open(m_strStderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    req.nStdoutFd = outPipe[1];
-    req.nStderrFd = nErrFd;
-    m_pid = SpawnChild(req, m_strError);
+    m_pid = SpawnChild({OrlixSimPath(), args, {}, {}, -1, outPipe[1], nErrFd}, m_strError);
     close(outPipe[1]);
-    if (nErrFd >= 0)
-    {
-        close(nErrFd);
-    }
-    if (m_pid < 0)
-    {
-        close(outPipe[0]);
-        return false;
-    }
+    close(nErrFd);
     m_nStdoutFd = outPipe[0];
-
     // The ready line is the simulator's only output on stdout.
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     std::string strOut;
-    for (;;)
+    while (m_pid > 0 && m_strError.empty())
     {
         const auto nl = strOut.find('\n');
-        if (nl != std::string::npos)
-        {
-            if (strOut.rfind("orlix-sim ready:", 0) == 0)
-            {
-                return true;
-            }
-            m_strError = "unexpected first line: " + strOut.substr(0, nl);
-            break;
-        }
+        if (nl != std::string::npos && strOut.rfind("orlix-sim ready:", 0) == 0)
+            return true;
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0)
-        {
-            m_strError = "no ready line within " + std::to_string(timeout.count()) + " ms";
-            break;
-        }
         pollfd pfd{m_nStdoutFd, POLLIN, 0};
-        if (poll(&pfd, 1, static_cast<int>(left.count())) <= 0)
-        {
-            continue; // EINTR or the time-out, checked above
-        }
-        char buf[512];
-        const ssize_t n = read(m_nStdoutFd, buf, sizeof buf);
-        if (n == 0 || (n < 0 && errno != EINTR))
-        {
+        char buf[512] = {};
+        ssize_t n = -1;
+        if (nl != std::string::npos)
+            m_strError = "unexpected first line: " + strOut.substr(0, nl);
+        else if (left.count() <= 0)
+            m_strError = "no ready line within " + std::to_string(timeout.count()) + " ms";
+        else if (poll(&pfd, 1, static_cast<int>(left.count())) > 0 &&
+                 ((n = read(m_nStdoutFd, buf, sizeof buf)) == 0 || (n < 0 && errno != EINTR)))
             m_strError = "the simulator ended before it was ready";
-            break;
-        }
         strOut.append(buf, static_cast<size_t>(std::max<ssize_t>(n, 0)));
     }
     m_strError += StderrText().empty() ? "" : "; its stderr: " + StderrText();
@@ -121,18 +81,12 @@ bool CSimProcess::Start(const std::string& strDir, const SSimProcessOptions& opt
 
 bool CSimProcess::IsRunning()
 {
-    if (m_pid <= 0 || m_bReaped)
-    {
-        return false;
-    }
     int nStatus = 0;
-    if (WaitChild(m_pid, 0, nStatus))
-    {
-        m_bReaped = true;
-        m_nExitStatus = WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1;
-        return false;
-    }
-    return true;
+    if (m_pid <= 0 || m_bReaped || !WaitChild(m_pid, 0, nStatus))
+        return m_pid > 0 && !m_bReaped;
+    m_bReaped = true;
+    m_nExitStatus = WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1;
+    return false;
 }
 
 int CSimProcess::Stop(std::chrono::milliseconds timeout)
@@ -151,10 +105,8 @@ int CSimProcess::Stop(std::chrono::milliseconds timeout)
         m_bReaped = true;
     }
     if (m_nStdoutFd >= 0)
-    {
         close(m_nStdoutFd);
-        m_nStdoutFd = -1;
-    }
+    m_nStdoutFd = -1;
     m_pid = -1;
     return m_nExitStatus;
 }
@@ -166,5 +118,5 @@ std::vector<uint8_t> CSimProcess::ReadDump() const
 
 std::string CSimProcess::StderrText() const
 {
-    return m_strStderrPath.empty() ? std::string() : ReadFileText(m_strStderrPath);
+    return ReadFileText(m_strStderrPath);
 }

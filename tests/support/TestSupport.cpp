@@ -6,7 +6,6 @@
 #include <stdexcept>
 
 // CTempDir's constructor is the platform's: posix/TempDir.cpp, win32/TempDir.cpp.
-
 CTempDir::~CTempDir()
 {
     std::error_code ec;
@@ -21,16 +20,13 @@ std::vector<uint8_t> ReadFileBytes(const std::string& strPath)
 
 std::string ReadFileText(const std::string& strPath)
 {
-    std::ifstream in(strPath, std::ios::binary);
     std::ostringstream text;
-    text << in.rdbuf();
+    text << std::ifstream(strPath, std::ios::binary).rdbuf();
     return text.str();
 }
 
 void WriteFileText(const std::string& strPath, const std::string& strText)
 {
     if (!(std::ofstream(strPath, std::ios::binary | std::ios::trunc) << strText))
-    {
         throw std::runtime_error("cannot write " + strPath);
-    }
 }

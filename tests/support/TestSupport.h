@@ -9,10 +9,6 @@
 #include <string>
 #include <vector>
 
-#ifndef ORLIX_SIM_PATH
-#error "ORLIX_SIM_PATH must be defined by the build (link orlix_test_support)"
-#endif
-
 // $TMPDIR/orlix-test-XXXXXX (or under /tmp), removed with everything in it when the object goes.
 class CTempDir
 {
@@ -21,7 +17,6 @@ public:
     CTempDir(const CTempDir&) = delete;
     CTempDir& operator=(const CTempDir&) = delete;
     ~CTempDir();
-
     const std::string& Path() const { return m_strPath; }
     std::string File(const std::string& strName) const { return m_strPath + "/" + strName; }
 
@@ -29,11 +24,9 @@ private:
     std::string m_strPath;
 };
 
-// The whole file; empty when it cannot be read.
-std::vector<uint8_t> ReadFileBytes(const std::string& strPath);
+std::vector<uint8_t> ReadFileBytes(const std::string& strPath); // empty when unreadable
 std::string ReadFileText(const std::string& strPath);
-// Writes (replaces) the file; throws std::runtime_error when it cannot.
-void WriteFileText(const std::string& strPath, const std::string& strText);
+void WriteFileText(const std::string& strPath, const std::string& strText); // throws when it cannot
 
 inline std::string OrlixSimPath()
 {
@@ -42,9 +35,9 @@ inline std::string OrlixSimPath()
 // A program of the project by name, e.g. OrlixBinPath("orlix-cli").
 inline std::string OrlixBinPath(const std::string& strName)
 {
-    return std::string(ORLIX_BIN_DIR) + "/" + strName;
+    return ORLIX_BIN_DIR "/" + strName;
 }
 inline std::string OrlixSamplePath(const std::string& strName)
 {
-    return std::string(ORLIX_SOURCE_DIR) + "/samples/" + strName;
+    return ORLIX_SOURCE_DIR "/samples/" + strName;
 }

@@ -1,6 +1,7 @@
 #pragma once
 // A pseudo-terminal for port tests: the port opens the slave by name, the test plays the far end
 // on the master.
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
@@ -10,6 +11,7 @@
 #include <string>
 #include <termios.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 class CPtyPair
@@ -44,22 +46,15 @@ public:
         std::vector<uint8_t> data(nCount);
         size_t nDone = 0;
         const auto deadline = std::chrono::steady_clock::now() + timeout;
-        pollfd pfd{m_master, POLLIN, 0};
-        while (nDone < nCount && std::chrono::steady_clock::now() < deadline && ::poll(&pfd, 1, 100) >= 0)
-        {
-            const ssize_t n = (pfd.revents & POLLIN) ? ::read(m_master, &data[nDone], nCount - nDone) : 0;
-            nDone += n > 0 ? static_cast<size_t>(n) : 0;
-        }
+        for (pollfd pfd{m_master, POLLIN, 0}; nDone < nCount && std::chrono::steady_clock::now() < deadline;)
+            if (::poll(&pfd, 1, 100) > 0)
+                nDone +=
+                    static_cast<size_t>(std::max<ssize_t>(::read(m_master, &data[nDone], nCount - nDone), 0));
         data.resize(nDone);
         return data;
     }
     // The far end goes away: the slave is hung up.
-    void CloseMaster()
-    {
-        if (m_master >= 0)
-            ::close(m_master);
-        m_master = -1;
-    }
+    void CloseMaster() { ::close(std::exchange(m_master, -1)); }
 
 private:
     int m_master = -1;

@@ -1,12 +1,16 @@
-// CSerialPort on a pseudo-terminal: the port opens the slave by name, the test is the far end.
+// CSerialPort and CPortHolder (the fixed open, the process-wide port lock) on a pseudo-terminal:
+// the port opens the slave by name, the test is the far end.
 // Time bounds are generous on the slow side; lower bounds follow from the deadlines themselves.
 #include "tests/serial/posix/PtyPair.h"
 
+#include "serial/PortHolder.h"
+#include "serial/PortLock.h"
 #include "serial/SerialPort.h"
 
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <future>
 #include <gtest/gtest.h>
 #include <numeric>
 #include <sys/ioctl.h>
@@ -23,13 +27,11 @@ long long MsSince(Clock::time_point start)
 {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
-
 long long CpuMs()
 {
     return static_cast<long long>(std::clock()) * 1000 / CLOCKS_PER_SEC;
 }
-
-// Runs f, which must throw CSerialException; returns its code (0 when it did not throw).
+// Runs f; the code of the CSerialException it throws, 0 when it does not throw.
 template <typename F> uint32_t ErrorOf(F&& f)
 {
     try
@@ -51,104 +53,80 @@ protected:
         m_port.Open(m_pty.SlaveName(), 4800, CSerialPort::NoParity, 8, CSerialPort::OneStopBit);
         m_port.SetTimeouts(PROTOCOL_TIMEOUTS);
     }
-
-    // Waits (bounded) until the port has nCount unread bytes: the pty delivers asynchronously.
-    void WaitForInput(uint32_t nCount)
-    {
-        SCommStatus stat;
-        m_port.GetStatus(stat);
-        for (int i = 0; i < 1000 && stat.cbInQue < nCount; ++i)
-        {
-            std::this_thread::sleep_for(5ms);
-            m_port.GetStatus(stat);
-        }
-        ASSERT_GE(stat.cbInQue, nCount) << "input did not arrive";
-    }
-
     CPtyPair m_pty;
     CSerialPort m_port;
 };
 } // namespace
 
-TEST_F(PtySerialPort, OneByteReadWithNothingArrivingEndsAfterTheTotalTimeoutWithoutSpinning)
+TEST_F(PtySerialPort, ReadDeadlines)
 {
+    // One byte with nothing arriving: the total time-out (50 + 750 ms), waited without spinning.
     uint8_t byte = 0;
-    const auto start = Clock::now();
+    auto start = Clock::now();
     const auto cpuStart = CpuMs();
     EXPECT_EQ(m_port.Read(&byte, 1), 0u);
     EXPECT_GE(MsSince(start), 800);
     EXPECT_LT(MsSince(start), 2500);
     EXPECT_LT(CpuMs() - cpuStart, 200) << "the wait spins";
-}
-
-TEST_F(PtySerialPort, LongReadEndsOneIntervalAfterTheLastByte)
-{
-    Clock::time_point sent;
+    // A long read ends one interval (500 ms) after the last byte, far below its 26.5 s total.
     std::thread far(
         [&]
         {
             std::this_thread::sleep_for(100ms);
-            sent = Clock::now();
+            start = Clock::now();
             m_pty.Send("0123456789");
         });
     std::vector<uint8_t> buf(515);
     const uint32_t n = m_port.Read(buf.data(), 515);
-    const auto done = Clock::now();
     far.join();
+    EXPECT_GE(MsSince(start), 500);
+    EXPECT_LT(MsSince(start), 3000);
     ASSERT_EQ(n, 10u);
     EXPECT_EQ(std::string(buf.begin(), buf.begin() + 10), "0123456789");
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(done - sent).count();
-    EXPECT_GE(ms, 500);
-    EXPECT_LT(ms, 3000); // far below the 26.5 s total
 }
 
-TEST_F(PtySerialPort, EveryByteValuePassesUnalteredBothWays)
+TEST_F(PtySerialPort, EveryByteValuePassesUnalteredBothWaysAndPurgeDropsOnlyOlderInput)
 {
-    std::vector<uint8_t> all(256);
+    std::vector<uint8_t> all(256), got(256);
     std::iota(all.begin(), all.end(), uint8_t{0});
     EXPECT_EQ(m_port.Write(all.data(), 256), 256u);
     m_port.Flush();
     EXPECT_EQ(m_pty.Receive(256, 5s), all);
-
     m_pty.Send(std::string(all.begin(), all.end()));
-    std::vector<uint8_t> got(256);
     EXPECT_EQ(m_port.Read(got.data(), 256), 256u);
     EXPECT_EQ(got, all);
-}
 
-TEST_F(PtySerialPort, PurgeDropsOnlyOlderInput)
-{
     m_pty.Send("old");
-    WaitForInput(3);
+    SCommStatus stat;
+    for (int i = 0; i < 1000 && (m_port.GetStatus(stat), stat.cbInQue < 3); ++i)
+        std::this_thread::sleep_for(5ms); // the pty delivers asynchronously
+    ASSERT_EQ(stat.cbInQue, 3u) << "input did not arrive";
     m_port.Purge(PURGE_RXCLEAR);
     m_pty.Send("new");
-    uint8_t buf[8] = {};
-    ASSERT_EQ(m_port.Read(buf, 3), 3u);
-    EXPECT_EQ(std::string(buf, buf + 3), "new");
+    ASSERT_EQ(m_port.Read(got.data(), 3), 3u);
+    EXPECT_EQ(std::string(got.begin(), got.begin() + 3), "new");
     EXPECT_EQ(ErrorOf([&] { m_port.Purge(0x10); }), uint32_t(EINVAL));
 }
 
 TEST_F(PtySerialPort, BaudChangeKeepsTheOtherSettingsAndTheTimeouts)
 {
-    for (const uint32_t dwBaud : {115200u, 250000u, 4800u})
+    // 0 would hang the line up: refused, nothing changed.
+    for (const uint32_t dwBaud : {115200u, 250000u, 4800u, 0u})
     {
-        m_port.SetBaudRate(dwBaud);
-        SSerialState state;
-        m_port.GetState(state);
-        EXPECT_EQ(state.BaudRate, dwBaud);
-        EXPECT_EQ(state.ByteSize, 8);
-        EXPECT_EQ(state.Parity, CSerialPort::NoParity);
-        EXPECT_EQ(state.StopBits, CSerialPort::OneStopBit);
-        EXPECT_FALSE(state.fRtsCtsFlow || state.fOutX || state.fInX);
+        if (dwBaud == 0)
+            EXPECT_EQ(ErrorOf([&] { m_port.SetBaudRate(0); }), uint32_t(EINVAL));
+        else
+            m_port.SetBaudRate(dwBaud);
+        SSerialState s;
+        m_port.GetState(s);
+        EXPECT_EQ(std::vector<int64_t>({s.BaudRate, s.ByteSize, s.Parity, s.StopBits}),
+                  std::vector<int64_t>(
+                      {dwBaud ? dwBaud : 4800u, 8, CSerialPort::NoParity, CSerialPort::OneStopBit}));
+        EXPECT_FALSE(s.fRtsCtsFlow || s.fOutX || s.fInX);
         SCommTimeouts t;
         m_port.GetTimeouts(t);
         EXPECT_EQ(0, std::memcmp(&t, &PROTOCOL_TIMEOUTS, sizeof t)) << "time-outs changed";
     }
-    // Rate 0 would hang the line up: refused, nothing changed.
-    EXPECT_EQ(ErrorOf([&] { m_port.SetBaudRate(0); }), uint32_t(EINVAL));
-    SSerialState last;
-    m_port.GetState(last);
-    EXPECT_EQ(last.BaudRate, 4800u);
 }
 
 TEST_F(PtySerialPort, SecondOpenIsRefusedWhileHeldAndClosingLeavesNoExclusiveFlagBehind)
@@ -162,11 +140,8 @@ TEST_F(PtySerialPort, SecondOpenIsRefusedWhileHeldAndClosingLeavesNoExclusiveFla
     {
         const int fd = ::open(m_pty.SlaveName().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         int nExcl = -1;
-        if (fd >= 0)
-        {
-            ::ioctl(fd, TIOCGEXCL, &nExcl);
+        if (fd >= 0 && (::ioctl(fd, TIOCGEXCL, &nExcl), true))
             ::close(fd);
-        }
         return nExcl;
     };
     EXPECT_NE(ExclusiveFlag(), 0); // set (root) or the open refused (-1)
@@ -202,17 +177,14 @@ TEST_F(PtySerialPort, InterruptFromAnotherThreadEndsBlockedCallsUntilReopened)
         });
     uint8_t buf[4];
     const auto start = Clock::now();
-    const uint32_t code = ErrorOf([&] { m_port.Read(buf, 4); });
+    EXPECT_EQ(ErrorOf([&] { m_port.Read(buf, 4); }), uint32_t(ECANCELED));
     closer.join();
-    EXPECT_EQ(code, uint32_t(ECANCELED));
     EXPECT_LT(MsSince(start), 5000);
-
     // Sticky: later calls end at once, data or not.
     m_pty.Send("abcd");
     EXPECT_EQ(ErrorOf([&] { m_port.Read(buf, 4); }), uint32_t(ECANCELED));
     EXPECT_EQ(ErrorOf([&] { m_port.Write(buf, 4); }), uint32_t(ECANCELED));
     EXPECT_EQ(ErrorOf([&] { m_port.Flush(); }), uint32_t(ECANCELED));
-
     m_port.Close();
     m_port.Open(m_pty.SlaveName(), 4800);
     m_port.SetTimeouts(PROTOCOL_TIMEOUTS);
@@ -220,11 +192,11 @@ TEST_F(PtySerialPort, InterruptFromAnotherThreadEndsBlockedCallsUntilReopened)
     EXPECT_EQ(m_port.Read(buf, 4), 4u);
 }
 
+// A descriptor as another program may hand it over: opened blocking, its line left as the
+// system made it (canonical) or set to return at once (VMIN 0), where read() gives 0 for "no
+// data yet" rather than for a hang-up.
 TEST(PtyAttachedPort, ReadOnALineNobodySetUpWaitsForItsTimeout)
 {
-    // A descriptor as another program may hand it over: opened blocking, its line left as the
-    // system made it (canonical) or set to return at once (VMIN 0), where read() gives 0 for
-    // "no data yet" rather than for a hang-up.
     for (const bool bMinZero : {false, true})
     {
         SCOPED_TRACE(bMinZero ? "VMIN 0" : "as the system made it");
@@ -233,13 +205,10 @@ TEST(PtyAttachedPort, ReadOnALineNobodySetUpWaitsForItsTimeout)
         ASSERT_GE(fd, 0);
         termios tio{};
         ::tcgetattr(fd, &tio);
+        ::cfmakeraw(&tio); // VTIME 0
+        tio.c_cc[VMIN] = 0;
         if (bMinZero)
-        {
-            ::cfmakeraw(&tio);
-            tio.c_cc[VMIN] = 0;
-            tio.c_cc[VTIME] = 0;
             ::tcsetattr(fd, TCSANOW, &tio);
-        }
         CSerialPort port;
         port.Attach(fd);
         port.SetTimeouts(SCommTimeouts{0, 0, 300, 0, 0});
@@ -250,4 +219,61 @@ TEST(PtyAttachedPort, ReadOnALineNobodySetUpWaitsForItsTimeout)
         pty.CloseMaster();
         EXPECT_EQ(ErrorOf([&] { port.Read(&byte, 1); }), uint32_t(EIO)) << "a hang-up still is one";
     }
+}
+
+namespace
+{
+// Whether another thread could take the port lock now (the lock may belong to this one).
+bool LockIsFree()
+{
+    return std::async(std::launch::async,
+                      [] { return SerialPortLock().try_lock() && (SerialPortLock().unlock(), true); })
+        .get();
+}
+} // namespace
+
+TEST(PtyPortHolder, MissingOrBusyDeviceLeavesPortClosedAndLockFree)
+{
+    CPtyPair pty;
+    CSerialPort other;
+    other.Open(pty.SlaveName(), 9600);
+    for (const std::string& strPath : {std::string("/dev/orlix-missing/ttyUSB0"), pty.SlaveName()})
+    {
+        SSerInfo port;
+        port.devicePath = strPath;
+        CPortHolder holder;
+        holder.m_currentPort = &port;
+        EXPECT_FALSE(holder.OpenPort()) << strPath;
+        EXPECT_FALSE(holder.m_port.IsOpen());
+        EXPECT_TRUE(LockIsFree());
+    }
+}
+
+TEST(PtyPortHolder, OpenPortAppliesTheFixedLineAndOnlyItsOwnClosePortReleasesTheLock)
+{
+    CPtyPair pty;
+    SSerInfo port;
+    port.devicePath = pty.SlaveName();
+    CPortHolder holder;
+    holder.m_currentPort = &port;
+    ASSERT_TRUE(holder.OpenPort());
+    EXPECT_FALSE(LockIsFree());
+    SSerialState s;
+    holder.m_port.GetState(s);
+    SCommTimeouts t;
+    holder.m_port.GetTimeouts(t);
+    EXPECT_EQ(std::vector<int64_t>({s.BaudRate, s.ByteSize, s.Parity, s.StopBits, t.ReadIntervalTimeout,
+                                    t.ReadTotalTimeoutMultiplier, t.ReadTotalTimeoutConstant,
+                                    t.WriteTotalTimeoutMultiplier, t.WriteTotalTimeoutConstant}),
+              std::vector<int64_t>(
+                  {4800, 8, CSerialPort::NoParity, CSerialPort::OneStopBit, 500, 50, 750, 20, 100}));
+    ASSERT_TRUE(holder.OpenPort()); // again without ClosePort: reopens, does not lock twice
+    CPortHolder().ClosePort();      // without an open port: releases nothing, nor does its destructor
+    EXPECT_FALSE(LockIsFree());
+    EXPECT_TRUE(holder.m_port.IsOpen());
+    holder.ClosePort();
+    EXPECT_FALSE(holder.m_port.IsOpen());
+    EXPECT_TRUE(LockIsFree());
+    holder.ClosePort(); // again: nothing left to release
+    EXPECT_TRUE(LockIsFree());
 }

@@ -1,6 +1,3 @@
-# Tests of the POSIX backend: the sysfs scan, and the port and port lock on
-# pseudo-terminals.
-target_sources(orlix_serial_tests PRIVATE
-  ${CMAKE_CURRENT_LIST_DIR}/SysfsPortsTests.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/PtySerialPortTests.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/PtyPortHolderTests.cpp)
+# Tests of the POSIX backend: the sysfs scan, and the port and port lock on pseudo-terminals.
+target_sources(orlix_serial_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/SysfsPortsTests.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/PtySerialPortTests.cpp)
