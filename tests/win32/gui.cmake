@@ -6,7 +6,7 @@ endif()
 add_executable(orlix_gui_driver ${CMAKE_CURRENT_LIST_DIR}/gui_driver.cpp)
 target_compile_definitions(orlix_gui_driver PRIVATE UNICODE _UNICODE)
 target_link_options(orlix_gui_driver PRIVATE -municode)
-target_link_libraries(orlix_gui_driver PRIVATE gdi32 orlix_warnings)
+target_link_libraries(orlix_gui_driver PRIVATE orlix_warnings)
 
 # The shipped file: the programs' common check, then the window's own resources.
 add_test(NAME WinProgram.orlix

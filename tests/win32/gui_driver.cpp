@@ -6,7 +6,7 @@
 //   box TEXT              a dialog titled or saying TEXT appears;  ok  presses its OK
 //   file PATH             answers the open-file dialog with PATH
 //   about | close         the system menu's About item | closing the wizard
-//   shot FILE.bmp | sleep MS | wait-gone
+//   shot FILE.png | sleep MS | wait-gone
 #include <windows.h>
 
 #include <chrono>
@@ -80,38 +80,6 @@ HWND FocusOf(HWND hWnd)
     return GetGUIThreadInfo(GetWindowThreadProcessId(hWnd, nullptr), &info) ? info.hwndFocus : nullptr;
 }
 
-bool SaveScreenshot(HWND hWnd, const std::wstring& strPath)
-{
-    Sleep(400); // let the last change paint
-    RECT rc{};
-    GetWindowRect(hWnd, &rc);
-    const int cx = rc.right - rc.left, cy = rc.bottom - rc.top;
-    HDC hdcScreen = GetDC(nullptr), hdcMem = CreateCompatibleDC(hdcScreen);
-    BITMAPINFO bi{};
-    bi.bmiHeader = {sizeof(BITMAPINFOHEADER), cx, cy, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-    void* pBits = nullptr;
-    HBITMAP hBitmap = CreateDIBSection(hdcScreen, &bi, DIB_RGB_COLORS, &pBits, nullptr, 0);
-    HGDIOBJ hOld = SelectObject(hdcMem, hBitmap);
-    BitBlt(hdcMem, 0, 0, cx, cy, hdcScreen, rc.left, rc.top, SRCCOPY);
-    GdiFlush();
-    const DWORD nImage = ((static_cast<DWORD>(cx) * 3 + 3) & ~3u) * static_cast<DWORD>(cy);
-    const DWORD nOff = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
-    const BITMAPFILEHEADER bf{0x4D42, nOff + nImage, 0, 0, nOff};
-    bool bOk = false;
-    if (FILE* pFile = _wfopen(strPath.c_str(), L"wb"))
-    {
-        bOk = std::fwrite(&bf, sizeof bf, 1, pFile) &&
-              std::fwrite(&bi.bmiHeader, sizeof bi.bmiHeader, 1, pFile) &&
-              std::fwrite(pBits, nImage, 1, pFile);
-        bOk = std::fclose(pFile) == 0 && bOk;
-    }
-    SelectObject(hdcMem, hOld);
-    DeleteObject(hBitmap);
-    DeleteDC(hdcMem);
-    ReleaseDC(nullptr, hdcScreen);
-    return bOk;
-}
-
 HWND g_hBox = nullptr; // the last dialog found by "box" or "file"
 
 // One step, consuming its arguments; false when it failed.
@@ -165,10 +133,17 @@ bool RunStep(const std::vector<std::wstring>& args, size_t& i)
     if (cmd == L"about" || cmd == L"close")
         return PostMessageW(Wizard(), cmd == L"about" ? WM_SYSCOMMAND : WM_CLOSE, cmd == L"about" ? 0x10 : 0,
                             0);
-    if (cmd == L"shot")
+    if (cmd == L"shot") // the script grabs the rectangle; done when the file exists
     {
+        const std::wstring path = arg();
+        Sleep(400); // let the last change paint
         HWND hWnd = GetForegroundWindow();
-        return SaveScreenshot(IsShown(hWnd) ? hWnd : Wizard(), arg());
+        RECT rc{};
+        GetWindowRect(IsShown(hWnd) ? hWnd : Wizard(), &rc);
+        std::printf("grab %s %ldx%ld+%ld+%ld\n", Narrow(path).c_str(), rc.right - rc.left, rc.bottom - rc.top,
+                    rc.left, rc.top);
+        std::fflush(stdout);
+        return WaitFor([&] { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; });
     }
     if (cmd == L"sleep")
         return Sleep(static_cast<DWORD>(std::stoi(arg()))), true;

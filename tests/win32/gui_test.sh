@@ -66,30 +66,30 @@ dir=$(winpath "$shots")
 case "$scenario" in
 manual) # every click, the open-file dialog, About; Return/Escape do nothing, Space presses
   sim_args="" args="-p:COM7" status=0 flash=1
-  steps=(wait-text 1015 "$t_welcome" expect 1014 focus expect 1008 hidden expect 1018 hidden shot "$dir\\01-welcome.bmp"
+  steps=(wait-text 1015 "$t_welcome" expect 1014 focus expect 1008 hidden expect 1018 hidden shot "$dir\\01-welcome.png"
     key 1014 return key 1014 escape sleep 700 wait-text 1015 "$t_welcome"
-    about box "About Orlix" shot "$dir\\09-about.bmp" ok
-    key 1014 space wait-text 1015 "$t_firmware" expect 1014 focus shot "$dir\\02-firmware.bmp"
+    about box "About Orlix" shot "$dir\\09-about.png" ok
+    key 1014 space wait-text 1015 "$t_firmware" expect 1014 focus shot "$dir\\02-firmware.png"
     click 1014 file "$(winpath "$fw")" wait-text 1015 "$t_connect" wait-text 1013 Analyzer expect 1014 focus
-    shot "$dir\\03-connect.bmp" click 1014 wait-text 1015 "$t_found" wait-text 1016 "$t_transfer"
-    expect 1014 focus shot "$dir\\05-found.bmp" click 1014 wait-text 1016 "$t_phase" expect 1008 shown
-    expect 1014 hidden shot "$dir\\07-programming.bmp" wait-text 1015 "$t_success" expect 1014 focus
-    expect 1008 hidden shot "$dir\\08-success.bmp") ;;
+    shot "$dir\\03-connect.png" click 1014 wait-text 1015 "$t_found" wait-text 1016 "$t_transfer"
+    expect 1014 focus shot "$dir\\05-found.png" click 1014 wait-text 1016 "$t_phase" expect 1008 shown
+    expect 1014 hidden shot "$dir\\07-programming.png" wait-text 1015 "$t_success" expect 1014 focus
+    expect 1008 hidden shot "$dir\\08-success.png") ;;
 retry-no) # the blank check fails: the retry question, focus on Yes; No ends the program
   sim_args="--fault blank-fails" args=$auto status=1 flash=0
   steps=(wait-text 1015 "$t_connect" click 1014 wait-text 1015 "programming process"
     wait-text 1016 "retry the update" expect 1018 shown expect 1021 shown expect 1014 hidden
-    expect 1008 hidden expect 1018 focus shot "$dir\\10-retry.bmp" click 1021) ;;
+    expect 1008 hidden expect 1018 focus shot "$dir\\10-retry.png" click 1021) ;;
 auto-close) # from the command line: the connect page is the only click, found waits by itself;
   # closing while the flash is erased shows text 102 in a box and the update goes on
   sim_args="--erase-ms 3000" args=$auto status=0 flash=1
   steps=(wait-text 1015 "$t_connect" expect 1014 focus click 1014 wait-text 1016 "starts automatically"
-    expect 1008 shown expect 1014 hidden shot "$dir\\06-found-auto.bmp" wait-text 1016 "Erasing the flash"
+    expect 1008 shown expect 1014 hidden shot "$dir\\06-found-auto.png" wait-text 1016 "Erasing the flash"
     close box prematurely ok wait-text 1015 "$t_success" expect 1014 focus) ;;
 notfound) # the search over the silent decoy, then not found
   sim_args="" args=${auto/COM7/COM8} status=1 flash=0
   steps=(wait-text 1015 "$t_connect" click 1014 wait-text 1015 Searching wait-text 1016 COM8 expect 1008 shown
-    shot "$dir\\04-searching.bmp" wait-text 1015 "not found" expect 1014 focus shot "$dir\\05-notfound.bmp" close) ;;
+    shot "$dir\\04-searching.png" wait-text 1015 "not found" expect 1014 focus shot "$dir\\05-notfound.png" close) ;;
 *) echo "unknown scenario $scenario"; exit 2 ;;
 esac
 [ "$status" = 1 ] || steps+=(click 1014) # "Close" on the last page
@@ -107,12 +107,19 @@ wine_map_com 8 "$(wine_pty_of "$work/decoy")"
 wine "$orlix" $args >"$work/orlix.out" 2>&1 &
 orlix_pid=$!
 pids+=("$orlix_pid")
-wine "$driver" "${steps[@]}" wait-gone || { echo "FAIL: the driver stopped; orlix.exe said:"; cat "$work/orlix.out"; exit 1; }
+# The driver asks for each screenshot: "grab Z:\FILE WxH+X+Y".
+wine "$driver" "${steps[@]}" wait-gone | while IFS= read -r line; do
+  echo "${line%$'\r'}"
+  if [[ $line == grab* ]]; then
+    read -r _ file geom <<<"${line%$'\r'}"
+    file=${file#Z:}
+    import -window root -crop "$geom" "${file//\\//}"
+  fi
+done || { echo "FAIL: the driver stopped; orlix.exe said:"; cat "$work/orlix.out"; exit 1; }
 set +e
 wait "$orlix_pid"
 got=$?
 set -e
-for f in "$shots"/*.bmp; do [ -e "$f" ] && convert "$f" "${f%.bmp}.png" && rm -f "$f"; done
 [ "$got" = "$status" ] || { echo "FAIL: exit status $got, expected $status"; exit 1; }
 if [ "$flash" = 1 ]; then
   # The wineserver first: the hang-up of its controlling pty would make it dump into the log.
