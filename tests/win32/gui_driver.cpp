@@ -9,10 +9,8 @@
 //   shot FILE.png | sleep MS | wait-gone
 #include <windows.h>
 
-#include <chrono>
 #include <cstdio>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace
@@ -61,16 +59,12 @@ HWND Wizard()
     return FindDialog([](HWND h) { return GetDlgItem(h, IDC_ACTION) != nullptr; });
 }
 
-template <typename Fn> bool WaitFor(Fn&& fn)
+template <typename Fn> bool WaitFor(Fn&& fn) // polls for about 60 s
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (!fn())
-    {
-        if (std::chrono::steady_clock::now() >= deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return true;
+    for (int i = 0; i < 1200; ++i, Sleep(50))
+        if (fn())
+            return true;
+    return false;
 }
 
 HWND FocusOf(HWND hWnd)
