@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <map>
 #include <optional>
+#include <tuple>
 
 namespace
 {
@@ -22,13 +23,21 @@ struct SFakeKey
     bool bOpenFails = false;
 };
 
+// Copies str and its terminator when they fit in nSize bytes.
+bool Copy(const std::string& str, void* pBuf, DWORD nSize)
+{
+    if (str.size() >= nSize)
+        return false;
+    memcpy(pBuf, str.c_str(), str.size() + 1);
+    return true;
+}
+
 // Behaves as the system calls do, as far as the enumeration can tell; counts what is open.
 class CFakeSystem : public IPortEnumSystem
 {
 public:
     OSVERSIONINFOA m_version{sizeof(OSVERSIONINFOA), 10, 0, 19045, VER_PLATFORM_WIN32_NT, {}};
-    bool m_bVersionFails = false;
-    bool m_bClassDevsFails = false;
+    bool m_bVersionFails = false, m_bClassDevsFails = false;
     DWORD m_dwEnumError = ERROR_NO_MORE_ITEMS; // after the last device
     std::vector<SFakeDevice> m_devices;
     std::map<std::string, SFakeKey> m_keys; // "" is HKLM
@@ -39,56 +48,41 @@ public:
     SFakeKey& Key(const std::string& strPath)
     {
         const size_t nSlash = strPath.rfind('\\');
-        const std::string strParent = nSlash == std::string::npos ? "" : strPath.substr(0, nSlash);
         if (!m_keys.count(strPath))
-        {
-            SFakeKey& parent = strParent.empty() ? m_keys[""] : Key(strParent);
-            parent.subkeys.push_back(strPath.substr(nSlash == std::string::npos ? 0 : nSlash + 1));
-        }
+            (nSlash == std::string::npos ? m_keys[""] : Key(strPath.substr(0, nSlash)))
+                .subkeys.push_back(strPath.substr(nSlash + 1));
         return m_keys[strPath];
     }
 
     BOOL GetVersionEx(OSVERSIONINFOA& info) override
     {
         m_dwLastError = ERROR_INVALID_PARAMETER;
-        if (m_bVersionFails)
-            return FALSE;
-        info = m_version;
-        return TRUE;
+        return !m_bVersionFails && (info = m_version, true);
     }
     DWORD GetLastError() override { return m_dwLastError; }
-
     HDEVINFO GetClassDevs(const GUID&, DWORD) override
     {
         m_dwLastError = ERROR_ACCESS_DENIED;
-        if (m_bClassDevsFails)
-            return INVALID_HANDLE_VALUE;
-        ++m_nOpen;
-        return reinterpret_cast<HDEVINFO>(0x1234);
+        return m_bClassDevsFails ? INVALID_HANDLE_VALUE : (++m_nOpen, reinterpret_cast<HDEVINFO>(0x1234));
     }
     BOOL EnumDeviceInterfaces(HDEVINFO, const GUID&, DWORD dwIndex, SP_DEVICE_INTERFACE_DATA& data) override
     {
         m_dwLastError = m_dwEnumError;
-        if (dwIndex >= m_devices.size())
-            return FALSE;
         data.Reserved = dwIndex;
-        return TRUE;
+        return dwIndex < m_devices.size();
     }
     BOOL GetDeviceInterfaceDetail(HDEVINFO, SP_DEVICE_INTERFACE_DATA& data,
                                   SP_DEVICE_INTERFACE_DETAIL_DATA_A* pDetail, DWORD dwSize,
                                   SP_DEVINFO_DATA& devInfo) override
     {
-        const std::string& strPath = m_devices[data.Reserved].strPath;
         // The system checks the fixed part's size against its own layout.
         m_dwLastError = ERROR_INVALID_USER_BUFFER;
         if (pDetail->cbSize != sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A))
             return FALSE;
         m_dwLastError = ERROR_INSUFFICIENT_BUFFER;
-        if (offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath) + strPath.size() + 1 > dwSize)
-            return FALSE;
-        memcpy(pDetail->DevicePath, strPath.c_str(), strPath.size() + 1);
         devInfo.DevInst = static_cast<DWORD>(data.Reserved);
-        return TRUE;
+        const DWORD nFixed = offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath);
+        return Copy(m_devices[data.Reserved].strPath, pDetail->DevicePath, dwSize - nFixed);
     }
     BOOL GetDeviceRegistryProperty(HDEVINFO, SP_DEVINFO_DATA& devInfo, DWORD dwProperty, BYTE* pBuf,
                                    DWORD dwSize) override
@@ -97,46 +91,38 @@ public:
         const std::optional<std::string>& value = dwProperty == SPDRP_FRIENDLYNAME ? device.friendly
                                                   : dwProperty == SPDRP_DEVICEDESC ? device.desc
                                                                                    : device.location;
-        if (!value || value->size() + 1 > dwSize)
-            return FALSE;
-        memcpy(pBuf, value->c_str(), value->size() + 1);
-        return TRUE;
+        return value && Copy(*value, pBuf, dwSize);
     }
     void DestroyDeviceInfoList(HDEVINFO) override { --m_nOpen; }
 
     LONG OpenKey(HKEY hParent, const char* pszName, HKEY& hKey) override
     {
-        const std::string strParent = PathOf(hParent);
-        const std::string strPath = strParent.empty() ? pszName : strParent + "\\" + pszName;
+        const std::string strPath =
+            hParent == HKEY_LOCAL_MACHINE ? pszName : Of(hParent).first + "\\" + pszName;
         const auto it = m_keys.find(strPath);
         if (it == m_keys.end() || it->second.bOpenFails)
             return ERROR_FILE_NOT_FOUND;
-        m_handles.push_back(strPath);
-        hKey = reinterpret_cast<HKEY>(m_handles.size());
+        hKey = reinterpret_cast<HKEY>(&*it);
         ++m_nOpen;
         return ERROR_SUCCESS;
     }
     LONG EnumKey(HKEY hKey, DWORD dwIndex, char* pszName, DWORD dwSize) override
     {
-        const SFakeKey& key = m_keys.at(PathOf(hKey));
-        if (dwIndex >= key.subkeys.size())
-            return ERROR_NO_MORE_ITEMS;
-        if (key.subkeys[dwIndex].size() + 1 > dwSize)
-            return ERROR_MORE_DATA;
-        strcpy(pszName, key.subkeys[dwIndex].c_str());
-        return ERROR_SUCCESS;
+        const std::vector<std::string>& subkeys = Of(hKey).second.subkeys;
+        return dwIndex >= subkeys.size()                 ? ERROR_NO_MORE_ITEMS
+               : Copy(subkeys[dwIndex], pszName, dwSize) ? ERROR_SUCCESS
+                                                         : ERROR_MORE_DATA;
     }
     LONG EnumValue(HKEY hKey, DWORD dwIndex, char* pszName, DWORD& dwNameSize, BYTE* pData, DWORD& dwDataSize,
                    DWORD& dwType) override
     {
-        const SFakeKey& key = m_keys.at(PathOf(hKey));
-        if (dwIndex >= key.values.size())
+        const auto& values = Of(hKey).second.values;
+        if (dwIndex >= values.size())
             return ERROR_NO_MORE_ITEMS;
-        const auto& [strName, strData] = key.values[dwIndex];
-        if (strName.size() + 1 > dwNameSize || strData.size() + 1 > dwDataSize)
+        const auto& [strName, strData] = values[dwIndex];
+        if (strName.size() >= dwNameSize || !Copy(strData, pData, dwDataSize))
             return ERROR_MORE_DATA;
-        strcpy(pszName, strName.c_str());
-        memcpy(pData, strData.c_str(), strData.size() + 1);
+        Copy(strName, pszName, dwNameSize);
         dwNameSize = static_cast<DWORD>(strName.size());
         dwDataSize = static_cast<DWORD>(strData.size() + 1);
         dwType = REG_SZ;
@@ -144,20 +130,14 @@ public:
     }
     LONG QueryValue(HKEY hKey, const char* pszName, BYTE* pData, DWORD& dwSize) override
     {
-        for (const auto& [strName, strData] : m_keys.at(PathOf(hKey)).values)
-        {
-            if (strName != pszName)
-                continue;
-            if (strData.size() + 1 > dwSize)
-                return ERROR_MORE_DATA;
-            memcpy(pData, strData.c_str(), strData.size() + 1);
-            dwSize = static_cast<DWORD>(strData.size() + 1);
-            return ERROR_SUCCESS;
-        }
+        for (const auto& [strName, strData] : Of(hKey).second.values)
+            if (strName == pszName)
+                return Copy(strData, pData, dwSize)
+                           ? (dwSize = static_cast<DWORD>(strData.size() + 1), ERROR_SUCCESS)
+                           : ERROR_MORE_DATA;
         return ERROR_FILE_NOT_FOUND;
     }
     void CloseKey(HKEY) override { --m_nOpen; }
-
     DWORD ProbeOpen(const std::string& strDevicePath) override
     {
         const auto it = m_probe.find(strDevicePath);
@@ -165,14 +145,13 @@ public:
     }
 
 private:
-    std::string PathOf(HKEY hKey) const
+    // A key's handle is its entry's address.
+    std::pair<const std::string, SFakeKey>& Of(HKEY hKey)
     {
-        if (hKey == HKEY_LOCAL_MACHINE)
-            return "";
-        return m_handles.at(reinterpret_cast<size_t>(hKey) - 1);
+        return hKey == HKEY_LOCAL_MACHINE ? *m_keys.try_emplace("").first
+                                          : *reinterpret_cast<std::pair<const std::string, SFakeKey>*>(hKey);
     }
 
-    std::vector<std::string> m_handles;
     DWORD m_dwLastError = 0;
 };
 
@@ -180,9 +159,9 @@ private:
 std::vector<std::string> Rows(const std::vector<SSerInfo>& list)
 {
     std::vector<std::string> rows;
-    for (const SSerInfo& info : list)
-        rows.push_back(info.devicePath + "|" + info.shortName + "|" + info.friendlyName + "|" +
-                       (info.usbDevice ? "usb" : "-") + "|" + info.description);
+    for (const SSerInfo& i : list)
+        rows.push_back(i.devicePath + "|" + i.shortName + "|" + i.friendlyName +
+                       (i.usbDevice ? "|usb|" : "|-|") + i.description);
     return rows;
 }
 
@@ -190,17 +169,17 @@ std::vector<std::string> Rows(const std::vector<SSerInfo>& list)
 std::string Enumerate(CFakeSystem& sys, std::vector<SSerInfo>& list, bool bProbe = false,
                       std::vector<SPortProbeFailure>* pFailures = nullptr)
 {
+    std::string strError;
     try
     {
         EnumerateSerialPortsOn(sys, list, bProbe, pFailures);
     }
-    catch (const std::string& strError)
+    catch (const std::string& str)
     {
-        EXPECT_EQ(sys.m_nOpen, 0) << "a key or device set stayed open";
-        return strError;
+        strError = str;
     }
     EXPECT_EQ(sys.m_nOpen, 0) << "a key or device set stayed open";
-    return "";
+    return strError;
 }
 } // namespace
 
@@ -237,38 +216,27 @@ TEST(EnumPortsByInterface, RecordsFollowTheSystemOrderThenSerialCommPortsNotYetL
 
 TEST(EnumPortsByInterface, ErrorsEndTheWalkWithTheirTextAndKeepEarlierRecordsUnprobed)
 {
-    struct SRow
-    {
-        const char* pszName;
-        size_t nPathLength; // of the second device
-        bool bClassDevsFails;
-        DWORD dwEnumError;
-        bool bVersionFails;
-        std::string strError;
-        size_t nRecords;
+    // The failing call (v: version, c: device set, e: enumeration), the second device's path length.
+    const std::tuple<char, size_t, const char*, size_t> rows[] = {
+        {0, 256, "", 2},
+        {0, 257, "SetupDiGetDeviceInterfaceDetail failed. (err=7a)", 1},
+        {'e', 10, "SetupDiEnumDeviceInterfaces failed. (err=d)", 2},
+        {'c', 10, "SetupDiGetClassDevs failed. (err=5)", 0},
+        {'v', 10, "Could not get OS version. (err=57)", 0},
     };
-    const SRow rows[] = {
-        {"path of 256 fits", 256, false, ERROR_NO_MORE_ITEMS, false, "", 2},
-        {"path of 257 does not", 257, false, ERROR_NO_MORE_ITEMS, false,
-         "SetupDiGetDeviceInterfaceDetail failed. (err=7a)", 1},
-        {"enumeration error", 10, false, ERROR_INVALID_DATA, false,
-         "SetupDiEnumDeviceInterfaces failed. (err=d)", 2},
-        {"no device set", 10, true, ERROR_NO_MORE_ITEMS, false, "SetupDiGetClassDevs failed. (err=5)", 0},
-        {"no version", 10, false, ERROR_NO_MORE_ITEMS, true, "Could not get OS version. (err=57)", 0},
-    };
-    for (const SRow& row : rows)
+    for (const auto& [cFault, nPath, pszError, nRecords] : rows)
     {
-        SCOPED_TRACE(row.pszName);
+        SCOPED_TRACE(pszError);
         CFakeSystem sys;
-        sys.m_bClassDevsFails = row.bClassDevsFails;
-        sys.m_bVersionFails = row.bVersionFails;
-        sys.m_dwEnumError = row.dwEnumError;
+        sys.m_bVersionFails = cFault == 'v';
+        sys.m_bClassDevsFails = cFault == 'c';
+        sys.m_dwEnumError = cFault == 'e' ? ERROR_INVALID_DATA : ERROR_NO_MORE_ITEMS;
         sys.m_devices = {{"\\\\?\\first", "First (COM1)", "", std::nullopt},
-                         {std::string(row.nPathLength, 'p'), "Second", "Second", std::nullopt}};
+                         {std::string(nPath, 'p'), "Second", "Second", std::nullopt}};
         std::vector<SSerInfo> list;
-        EXPECT_EQ(Enumerate(sys, list), row.strError);
-        ASSERT_EQ(list.size(), row.nRecords);
-        if (!row.strError.empty() && row.nRecords > 0)
+        EXPECT_EQ(Enumerate(sys, list), pszError);
+        ASSERT_EQ(list.size(), nRecords);
+        if (*pszError != '\0' && nRecords > 0)
         {
             EXPECT_EQ(list[0].description, "") << "the final pass must not run after an error";
         }

@@ -1,398 +1,170 @@
-// Drives a running orlix.exe from outside, the way a Windows UI test does: finds the wizard
-// dialog, presses its buttons, answers its message boxes and open-file dialog, reads control
-// texts, visibility and focus, and saves screenshots. The arguments are steps run in order;
-// each waiting step gives up after the time-out (default 30 s). Prints one line per step and
-// ends with status 1 at the first step that fails, after listing the wizard's controls.
-//   gui_driver wait-text 1015 "was found" click 1014 msgbox "prematurely" shot page.bmp ...
+// Drives a running orlix.exe from outside, as a Windows UI test does. The arguments are steps
+// run in order after the wizard dialog appears; waiting steps give up after 60 s. One line per
+// step; status 1 at the first failing step, after listing the wizard's controls.
+//   wait-text ID TEXT     control ID shows TEXT      expect ID shown|hidden|focus
+//   click ID              posts a click              key ID return|escape|space
+//   box TEXT              a dialog titled or saying TEXT appears;  ok  presses its OK
+//   file PATH             answers the open-file dialog with PATH
+//   about | close         the system menu's About item | closing the wizard
+//   shot FILE.png | sleep MS | wait-gone
 #include <windows.h>
 
-#include <chrono>
 #include <cstdio>
-#include <cwchar>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace
 {
+constexpr int IDC_ACTION = 1014, MSGBOX_TEXT = 0xFFFF, FILE_COMBO = 0x47C, FILE_EDIT = 0x480;
 
-constexpr int IDC_ACTION = 1014;
-constexpr int IDM_ABOUTBOX = 0x0010;
-constexpr int MSGBOX_TEXT_ID = 0xFFFF; // the text of a message box
-constexpr int FILE_NAME_COMBO = 0x47C; // cmb13 of the open-file dialog
-constexpr int FILE_NAME_EDIT = 0x480;  // edt1, the older layout
-
-int g_nTimeoutMs = 30000;
-
-std::wstring ClassOf(HWND hWnd)
+std::wstring TextOf(HWND h)
 {
-    wchar_t sz[64] = {};
-    GetClassNameW(hWnd, sz, 64);
+    wchar_t sz[1024] = {};
+    GetWindowTextW(h, sz, 1024);
     return sz;
 }
 
-std::wstring TextOf(HWND hWnd)
+std::string Narrow(const std::wstring& w)
 {
-    std::wstring str(static_cast<size_t>(GetWindowTextLengthW(hWnd)) + 1, L'\0');
-    str.resize(static_cast<size_t>(GetWindowTextW(hWnd, str.data(), static_cast<int>(str.size()))));
-    return str;
+    char sz[4096] = {};
+    WideCharToMultiByte(CP_UTF8, 0, w.c_str(), -1, sz, sizeof sz, nullptr, nullptr);
+    return sz;
 }
 
-std::string Narrow(const std::wstring& wstr)
+bool IsShown(HWND h)
 {
-    std::string str(wstr.size() * 4 + 1, '\0');
-    const int n = WideCharToMultiByte(CP_UTF8, 0, wstr.c_str(), -1, str.data(), static_cast<int>(str.size()),
-                                      nullptr, nullptr);
-    str.resize(n > 0 ? static_cast<size_t>(n - 1) : 0);
-    return str;
+    return h != nullptr && (GetWindowLongW(h, GWL_STYLE) & WS_VISIBLE) != 0;
 }
 
-bool IsShown(HWND hWnd)
+// The shown top-level dialogs matching pred.
+template <typename Pred> HWND FindDialog(Pred pred)
 {
-    return hWnd != nullptr && (GetWindowLongW(hWnd, GWL_STYLE) & WS_VISIBLE) != 0;
-}
-
-// Top-level dialogs (#32770) that are shown and have a child with the given id.
-std::vector<HWND> DialogsWithChild(int nChildId)
-{
-    struct SSearch
-    {
-        int nChildId;
-        std::vector<HWND> found;
-    } search{nChildId, {}};
+    std::pair<Pred*, HWND> search{&pred, nullptr};
     EnumWindows(
-        [](HWND hWnd, LPARAM lParam) -> BOOL
+        [](HWND h, LPARAM l) -> BOOL
         {
-            auto* pSearch = reinterpret_cast<SSearch*>(lParam);
-            if (ClassOf(hWnd) == L"#32770" && IsShown(hWnd) && GetDlgItem(hWnd, pSearch->nChildId) != nullptr)
-            {
-                pSearch->found.push_back(hWnd);
-            }
-            return TRUE;
+            auto* s = reinterpret_cast<std::pair<Pred*, HWND>*>(l);
+            wchar_t szClass[16] = {};
+            GetClassNameW(h, szClass, 16);
+            if (std::wstring(szClass) == L"#32770" && IsShown(h) && (*s->first)(h))
+                s->second = h;
+            return s->second == nullptr;
         },
         reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    return search.second;
 }
 
 HWND Wizard()
 {
-    const std::vector<HWND> found = DialogsWithChild(IDC_ACTION);
-    return found.empty() ? nullptr : found.front();
+    return FindDialog([](HWND h) { return GetDlgItem(h, IDC_ACTION) != nullptr; });
 }
 
-HWND TopDialogTitled(const std::wstring& strTitle)
+template <typename Fn> bool WaitFor(Fn&& fn) // polls for about 60 s
 {
-    HWND hFound = nullptr;
-    for (HWND hWnd : DialogsWithChild(IDOK))
-    {
-        if (TextOf(hWnd) == strTitle)
-        {
-            hFound = hWnd;
-        }
-    }
-    return hFound;
-}
-
-template <typename Fn> bool WaitFor(Fn&& fn)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(g_nTimeoutMs);
-    while (!fn())
-    {
-        if (std::chrono::steady_clock::now() >= deadline)
-        {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return true;
-}
-
-void DumpWizard()
-{
-    HWND hWizard = Wizard();
-    if (hWizard == nullptr)
-    {
-        std::printf("  (no wizard window)\n");
-        return;
-    }
-    std::printf("  wizard \"%s\"\n", Narrow(TextOf(hWizard)).c_str());
-    for (HWND h = GetWindow(hWizard, GW_CHILD); h != nullptr; h = GetWindow(h, GW_HWNDNEXT))
-    {
-        std::printf("  %5d %-18s %s \"%s\"\n", GetDlgCtrlID(h), Narrow(ClassOf(h)).c_str(),
-                    IsShown(h) ? "shown " : "hidden", Narrow(TextOf(h)).c_str());
-    }
-}
-
-bool SaveScreenshot(HWND hWnd, const std::wstring& strPath)
-{
-    RECT rc{};
-    GetWindowRect(hWnd, &rc);
-    const int cx = rc.right - rc.left;
-    const int cy = rc.bottom - rc.top;
-    HDC hdcScreen = GetDC(nullptr);
-    HDC hdcMem = CreateCompatibleDC(hdcScreen);
-    BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
-    bi.bmiHeader.biWidth = cx;
-    bi.bmiHeader.biHeight = cy;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 24;
-    bi.bmiHeader.biCompression = BI_RGB;
-    void* pBits = nullptr;
-    HBITMAP hBitmap = CreateDIBSection(hdcScreen, &bi, DIB_RGB_COLORS, &pBits, nullptr, 0);
-    HGDIOBJ hOld = SelectObject(hdcMem, hBitmap);
-    BitBlt(hdcMem, 0, 0, cx, cy, hdcScreen, rc.left, rc.top, SRCCOPY);
-    GdiFlush();
-    const DWORD nStride = (static_cast<DWORD>(cx) * 3 + 3) & ~3u;
-    const DWORD nImage = nStride * static_cast<DWORD>(cy);
-    BITMAPFILEHEADER bf{};
-    bf.bfType = 0x4D42;
-    bf.bfOffBits = sizeof(bf) + sizeof(bi.bmiHeader);
-    bf.bfSize = bf.bfOffBits + nImage;
-    bool bOk = false;
-    if (FILE* pFile = _wfopen(strPath.c_str(), L"wb"))
-    {
-        bOk = std::fwrite(&bf, sizeof(bf), 1, pFile) == 1 &&
-              std::fwrite(&bi.bmiHeader, sizeof(bi.bmiHeader), 1, pFile) == 1 &&
-              std::fwrite(pBits, nImage, 1, pFile) == 1;
-        bOk = std::fclose(pFile) == 0 && bOk;
-    }
-    SelectObject(hdcMem, hOld);
-    DeleteObject(hBitmap);
-    DeleteDC(hdcMem);
-    ReleaseDC(nullptr, hdcScreen);
-    return bOk;
-}
-
-void PostKey(HWND hWnd, UINT nVk)
-{
-    PostMessageW(hWnd, WM_KEYDOWN, nVk, 1);
-    PostMessageW(hWnd, WM_KEYUP, nVk, static_cast<LPARAM>(0xC0000001u));
-}
-
-HWND FocusOf(HWND hWizard)
-{
-    GUITHREADINFO info{};
-    info.cbSize = sizeof(info);
-    const DWORD nThread = GetWindowThreadProcessId(hWizard, nullptr);
-    return GetGUIThreadInfo(nThread, &info) ? info.hwndFocus : nullptr;
-}
-
-// One step; false when it failed (after saying why).
-bool RunStep(const std::vector<std::wstring>& args, size_t& i)
-{
-    const std::wstring& strCmd = args[i++];
-    auto next = [&](const wchar_t* pszWhat) -> std::wstring
-    {
-        if (i >= args.size())
-        {
-            std::printf("FAIL: %s needs %s\n", Narrow(strCmd).c_str(), Narrow(pszWhat).c_str());
-            return L"\x1";
-        }
-        return args[i++];
-    };
-    auto control = [](int nId) { return GetDlgItem(Wizard(), nId); };
-
-    if (strCmd == L"timeout")
-    {
-        g_nTimeoutMs = static_cast<int>(std::wcstol(next(L"milliseconds").c_str(), nullptr, 10));
-        return true;
-    }
-    if (strCmd == L"sleep")
-    {
-        std::this_thread::sleep_for(
-            std::chrono::milliseconds(std::wcstol(next(L"milliseconds").c_str(), nullptr, 10)));
-        return true;
-    }
-    if (strCmd == L"wait-window")
-    {
-        return WaitFor([] { return Wizard() != nullptr; }) ||
-               (std::printf("FAIL: no wizard window\n"), false);
-    }
-    if (strCmd == L"wait-text")
-    {
-        const int nId = static_cast<int>(std::wcstol(next(L"id").c_str(), nullptr, 10));
-        const std::wstring strWant = next(L"text");
-        if (WaitFor([&] { return TextOf(control(nId)).find(strWant) != std::wstring::npos; }))
-        {
+    for (int i = 0; i < 1200; ++i, Sleep(50))
+        if (fn())
             return true;
-        }
-        std::printf("FAIL: control %d never showed \"%s\"\n", nId, Narrow(strWant).c_str());
-        return false;
-    }
-    if (strCmd == L"expect-shown" || strCmd == L"expect-hidden")
-    {
-        const bool bWant = strCmd == L"expect-shown";
-        const int nId = static_cast<int>(std::wcstol(next(L"id").c_str(), nullptr, 10));
-        if (IsShown(control(nId)) == bWant)
-        {
-            return true;
-        }
-        std::printf("FAIL: control %d is %s\n", nId, bWant ? "hidden" : "shown");
-        return false;
-    }
-    if (strCmd == L"expect-focus")
-    {
-        const int nId = static_cast<int>(std::wcstol(next(L"id").c_str(), nullptr, 10));
-        if (WaitFor([&] { return FocusOf(Wizard()) == control(nId) && control(nId) != nullptr; }))
-        {
-            return true;
-        }
-        std::printf("FAIL: focus is on control %d, not %d\n", GetDlgCtrlID(FocusOf(Wizard())), nId);
-        return false;
-    }
-    if (strCmd == L"click")
-    {
-        const int nId = static_cast<int>(std::wcstol(next(L"id").c_str(), nullptr, 10));
-        HWND hButton = control(nId);
-        if (!WaitFor([&] { return IsShown(hButton = control(nId)) && IsWindowEnabled(Wizard()); }))
-        {
-            std::printf("FAIL: button %d is not shown\n", nId);
-            return false;
-        }
-        // Posted: a click may open a modal box, and this program must be free to answer it.
-        PostMessageW(hButton, BM_CLICK, 0, 0);
-        return true;
-    }
-    if (strCmd == L"key")
-    {
-        const int nId = static_cast<int>(std::wcstol(next(L"id").c_str(), nullptr, 10));
-        const std::wstring strKey = next(L"return|escape|space");
-        const UINT nVk = strKey == L"return" ? VK_RETURN : strKey == L"escape" ? VK_ESCAPE : VK_SPACE;
-        PostKey(control(nId), nVk);
-        return true;
-    }
-    if (strCmd == L"msgbox")
-    {
-        const std::wstring strWant = next(L"text");
-        HWND hBox = nullptr;
-        const bool bFound = WaitFor(
-            [&]
-            {
-                for (HWND h : DialogsWithChild(MSGBOX_TEXT_ID))
-                {
-                    if (TextOf(GetDlgItem(h, MSGBOX_TEXT_ID)).find(strWant) != std::wstring::npos)
-                    {
-                        hBox = h;
-                        return true;
-                    }
-                }
-                return false;
-            });
-        if (!bFound)
-        {
-            std::printf("FAIL: no message box saying \"%s\"\n", Narrow(strWant).c_str());
-            return false;
-        }
-        std::printf("message box \"%s\": \"%s\"\n", Narrow(TextOf(hBox)).c_str(),
-                    Narrow(TextOf(GetDlgItem(hBox, MSGBOX_TEXT_ID))).c_str());
-        PostMessageW(hBox, WM_COMMAND, IDOK, 0);
-        return WaitFor([&] { return !IsWindow(hBox); }) || (std::printf("FAIL: message box stays\n"), false);
-    }
-    if (strCmd == L"openfile")
-    {
-        const std::wstring strPath = next(L"path");
-        HWND hDlg = nullptr;
-        if (!WaitFor(
-                [&]
-                {
-                    const std::vector<HWND> combo = DialogsWithChild(FILE_NAME_COMBO);
-                    const std::vector<HWND> edit = DialogsWithChild(FILE_NAME_EDIT);
-                    hDlg = !combo.empty() ? combo.front() : !edit.empty() ? edit.front() : nullptr;
-                    return hDlg != nullptr;
-                }))
-        {
-            std::printf("FAIL: no open-file dialog\n");
-            return false;
-        }
-        std::printf("open-file dialog \"%s\"\n", Narrow(TextOf(hDlg)).c_str());
-        const int nField = GetDlgItem(hDlg, FILE_NAME_COMBO) != nullptr ? FILE_NAME_COMBO : FILE_NAME_EDIT;
-        SetDlgItemTextW(hDlg, nField, strPath.c_str());
-        PostMessageW(hDlg, WM_COMMAND, IDOK, 0);
-        return WaitFor([&] { return !IsWindow(hDlg); }) ||
-               (std::printf("FAIL: open-file dialog stays\n"), false);
-    }
-    if (strCmd == L"about")
-    {
-        PostMessageW(Wizard(), WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
-        const std::wstring strTitle = next(L"title");
-        HWND hAbout = nullptr;
-        if (!WaitFor([&] { return (hAbout = TopDialogTitled(strTitle)) != nullptr; }))
-        {
-            std::printf("FAIL: no About box \"%s\"\n", Narrow(strTitle).c_str());
-            return false;
-        }
-        for (HWND h = GetWindow(hAbout, GW_CHILD); h != nullptr; h = GetWindow(h, GW_HWNDNEXT))
-        {
-            std::printf("about: %d \"%s\"\n", GetDlgCtrlID(h), Narrow(TextOf(h)).c_str());
-        }
-        return true;
-    }
-    if (strCmd == L"shot")
-    {
-        const std::wstring strPath = next(L"file.bmp");
-        // Let the last change paint.
-        std::this_thread::sleep_for(std::chrono::milliseconds(400));
-        HWND hWnd = GetForegroundWindow();
-        if (hWnd == nullptr || !IsShown(hWnd))
-        {
-            hWnd = Wizard();
-        }
-        if (hWnd == nullptr || !SaveScreenshot(hWnd, strPath))
-        {
-            std::printf("FAIL: no screenshot %s\n", Narrow(strPath).c_str());
-            return false;
-        }
-        return true;
-    }
-    if (strCmd == L"press")
-    {
-        // OK of the topmost dialog with that title (About box).
-        const std::wstring strTitle = next(L"title");
-        HWND hDlg = TopDialogTitled(strTitle);
-        if (hDlg == nullptr)
-        {
-            std::printf("FAIL: no dialog \"%s\"\n", Narrow(strTitle).c_str());
-            return false;
-        }
-        PostMessageW(GetDlgItem(hDlg, IDOK), BM_CLICK, 0, 0);
-        return WaitFor([&] { return !IsWindow(hDlg); }) || (std::printf("FAIL: dialog stays\n"), false);
-    }
-    if (strCmd == L"close")
-    {
-        PostMessageW(Wizard(), WM_CLOSE, 0, 0);
-        return true;
-    }
-    if (strCmd == L"wait-gone")
-    {
-        return WaitFor([] { return Wizard() == nullptr; }) ||
-               (std::printf("FAIL: the wizard stays open\n"), false);
-    }
-    std::printf("FAIL: unknown step %s\n", Narrow(strCmd).c_str());
     return false;
 }
 
+HWND FocusOf(HWND hWnd)
+{
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    return GetGUIThreadInfo(GetWindowThreadProcessId(hWnd, nullptr), &info) ? info.hwndFocus : nullptr;
+}
+
+HWND g_hBox = nullptr; // the last dialog found by "box" or "file"
+
+// One step, consuming its arguments; false when it failed.
+bool RunStep(const std::vector<std::wstring>& args, size_t& i)
+{
+    const std::wstring cmd = args[i++];
+    auto arg = [&] { return i < args.size() ? args[i++] : std::wstring(); };
+    auto control = [](int nId) { return GetDlgItem(Wizard(), nId); };
+    if (cmd == L"wait-text" || cmd == L"expect" || cmd == L"click" || cmd == L"key")
+    {
+        const int nId = std::stoi(arg());
+        const std::wstring what = arg();
+        if (cmd == L"wait-text")
+            return WaitFor([&] { return TextOf(control(nId)).find(what) != std::wstring::npos; });
+        if (cmd == L"expect" && what == L"focus")
+            return WaitFor([&] { return control(nId) != nullptr && FocusOf(Wizard()) == control(nId); });
+        if (cmd == L"expect")
+            return IsShown(control(nId)) == (what == L"shown");
+        if (cmd == L"key")
+        {
+            const UINT nVk = what == L"return" ? VK_RETURN : what == L"escape" ? VK_ESCAPE : VK_SPACE;
+            PostMessageW(control(nId), WM_KEYDOWN, nVk, 1);
+            PostMessageW(control(nId), WM_KEYUP, nVk, static_cast<LPARAM>(0xC0000001u));
+            return true;
+        }
+        --i; // click takes no text
+        if (!WaitFor([&] { return IsShown(control(nId)) && IsWindowEnabled(Wizard()); }))
+            return false;
+        PostMessageW(control(nId), BM_CLICK, 0, 0); // posted: the click may open a modal box
+        return true;
+    }
+    if (cmd == L"box" || cmd == L"file")
+    {
+        const std::wstring want = arg();
+        auto match = [&](HWND h)
+        {
+            if (cmd == L"file")
+                return GetDlgItem(h, FILE_COMBO) || GetDlgItem(h, FILE_EDIT);
+            return !GetDlgItem(h, IDC_ACTION) &&
+                   (TextOf(h).find(want) != std::wstring::npos ||
+                    TextOf(GetDlgItem(h, MSGBOX_TEXT)).find(want) != std::wstring::npos);
+        };
+        if (!WaitFor([&] { return (g_hBox = FindDialog(match)) != nullptr; }))
+            return false;
+        if (cmd == L"box")
+            return true;
+        SetDlgItemTextW(g_hBox, GetDlgItem(g_hBox, FILE_COMBO) ? FILE_COMBO : FILE_EDIT, want.c_str());
+    }
+    if (cmd == L"ok" || cmd == L"file")
+        return PostMessageW(g_hBox, WM_COMMAND, IDOK, 0) && WaitFor([] { return !IsWindow(g_hBox); });
+    if (cmd == L"about" || cmd == L"close")
+        return PostMessageW(Wizard(), cmd == L"about" ? WM_SYSCOMMAND : WM_CLOSE, cmd == L"about" ? 0x10 : 0,
+                            0);
+    if (cmd == L"shot") // the script grabs the rectangle; done when the file exists
+    {
+        const std::wstring path = arg();
+        Sleep(400); // let the last change paint
+        HWND hWnd = GetForegroundWindow();
+        RECT rc{};
+        GetWindowRect(IsShown(hWnd) ? hWnd : Wizard(), &rc);
+        std::printf("grab %s %ldx%ld+%ld+%ld\n", Narrow(path).c_str(), rc.right - rc.left, rc.bottom - rc.top,
+                    rc.left, rc.top);
+        std::fflush(stdout);
+        return WaitFor([&] { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; });
+    }
+    if (cmd == L"sleep")
+        return Sleep(static_cast<DWORD>(std::stoi(arg()))), true;
+    if (cmd == L"wait-gone")
+        return WaitFor([] { return Wizard() == nullptr; });
+    return false;
+}
 } // namespace
 
 int wmain(int argc, wchar_t** argv)
 {
-    std::vector<std::wstring> args(argv + 1, argv + argc);
-    for (size_t i = 0; i < args.size();)
+    const std::vector<std::wstring> args(argv + 1, argv + argc);
+    bool bOk = WaitFor([] { return Wizard() != nullptr; });
+    std::printf("%s wizard window\n", bOk ? "ok:" : "failed at:");
+    for (size_t i = 0; bOk && i < args.size();)
     {
         const size_t nFirst = i;
-        const bool bOk = RunStep(args, i);
-        std::string strLine;
+        bOk = RunStep(args, i);
+        std::string line;
         for (size_t k = nFirst; k < i; ++k)
-        {
-            strLine += (k == nFirst ? "" : " ") + Narrow(args[k]);
-        }
-        std::printf("%s %s\n", bOk ? "ok:" : "failed at:", strLine.c_str());
+            line += " " + Narrow(args[k]);
+        std::printf("%s%s\n", bOk ? "ok:" : "failed at:", line.c_str());
         std::fflush(stdout);
-        if (!bOk)
-        {
-            DumpWizard();
-            return 1;
-        }
     }
-    return 0;
+    if (HWND hWizard = bOk ? nullptr : Wizard())
+        for (HWND h = GetWindow(hWizard, GW_CHILD); h != nullptr; h = GetWindow(h, GW_HWNDNEXT))
+            std::printf("  %5d %s \"%s\"\n", GetDlgCtrlID(h), IsShown(h) ? "shown " : "hidden",
+                        Narrow(TextOf(h)).c_str());
+    return bOk ? 0 : 1;
 }
