@@ -143,10 +143,10 @@ TEST_F(FlashKernelTest, BlockRepliesStatusBytesAndTheOneRetryAfterACrcMismatch)
 TEST(FlashKernelResultText, EveryCodeHasItsText)
 {
     std::string strAll;
-    for (int nCode = -1; nCode <= 12; ++nCode)
+    for (int nCode = -1; nCode <= 13; ++nCode)
         strAll += std::string(CFlashKernel::ResultText(nCode)) + "|";
     EXPECT_EQ(strAll,
               "||No answer from target.|Target not ready.|Received invalid command.|Unknown error occured."
               "|Unknown error occured.|Received invalid command.|Error transferring data."
-              "|Error transferring data.|CRC error.||No answer from target.||");
+              "|Error transferring data.|CRC error.||No answer from target.|Flash differs from the image.||");
 }
