@@ -1,6 +1,6 @@
 # Installation of the programs and their documents, and the packages CPack builds from it:
 #   Linux:   a Debian package (DEB), built by scripts/package.sh from build/.
-#   Windows: the place for the installer and the zip, built from a Windows build dir (build-win/).
+#   Windows: an NSIS installer and a zip, built by scripts/package.sh from build-win/.
 # The version of every package is the project's version, the one --version and the About boxes show.
 include(GNUInstallDirs)
 
@@ -8,8 +8,14 @@ set(ORLIX_PACKAGE_CONTACT "Orlix maintainers <maintainers@orlix.example>")
 set(ORLIX_PACKAGE_SUMMARY "firmware update wizard for units with F2MC-16LX flash microcontrollers")
 
 # --- The programs (the window installs itself with its desktop entry and icons, app/gui) ---
+# On Windows the programs sit at the top of the install folder, the "kernels" folder beside them.
+if(WIN32)
+  set(orlix_bin_dir .)
+else()
+  set(orlix_bin_dir ${CMAKE_INSTALL_BINDIR})
+endif()
 if(TARGET orlix-cli)
-  install(TARGETS orlix-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(TARGETS orlix-cli RUNTIME DESTINATION ${orlix_bin_dir})
 endif()
 if(TARGET orlix-sim)
   install(TARGETS orlix-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
@@ -17,11 +23,39 @@ endif()
 
 if(WIN32)
   # --- Windows: NSIS installer and win64 zip ---
-  # To be filled in from a Windows build dir (build-win/): CPACK_GENERATOR "NSIS;ZIP", the
-  # Start-menu shortcut, per-user install, and the "kernels" folder beside orlix.exe where the
-  # programs look for kernel-134.bin and kernel-148.bin. Use the same CPACK_PACKAGE_VERSION as
-  # below and the version resource from app/core/Version.h (ORLIX_VERSION_NUMBERS).
-  set(CPACK_GENERATOR "ZIP")
+  # orlix.exe is the Win32 window (app/win32); the simulated unit is Linux-only.
+  if(TARGET orlix)
+    install(TARGETS orlix RUNTIME DESTINATION .)
+  endif()
+  set(orlix_win_gen ${PROJECT_BINARY_DIR}/package)
+  # Texts for Notepad: CRLF line ends, the project version filled in.
+  configure_file(${CMAKE_CURRENT_LIST_DIR}/nsis/README.txt.in ${orlix_win_gen}/README.txt
+                 @ONLY NEWLINE_STYLE CRLF)
+  configure_file(${CMAKE_CURRENT_LIST_DIR}/nsis/kernels-README.txt.in
+                 ${orlix_win_gen}/kernels/README.txt @ONLY NEWLINE_STYLE CRLF)
+  file(READ ${PROJECT_SOURCE_DIR}/doc/debian/copyright orlix_licence)
+  string(REPLACE "\n" "\r\n" orlix_licence "${orlix_licence}")
+  file(WRITE ${orlix_win_gen}/LICENSE.txt "${orlix_licence}")
+  install(FILES ${orlix_win_gen}/README.txt ${orlix_win_gen}/LICENSE.txt DESTINATION .)
+  install(FILES ${orlix_win_gen}/kernels/README.txt DESTINATION kernels)
+
+  set(CPACK_GENERATOR "NSIS;ZIP")
+  # Debian's makensis builds 32-bit installers unless told otherwise; a 64-bit one runs where
+  # the programs run (and under a 64-bit-only Wine).
+  set(CPACK_NSIS_DEFINES "Target amd64-unicode")
+  # A small template of our own (cmake/nsis/NSIS.template.in): per-user install without
+  # administrator rights, which CPack's stock template (admin, HKLM) does not offer.
+  list(PREPEND CMAKE_MODULE_PATH ${CMAKE_CURRENT_LIST_DIR}/nsis)
+  set(CPACK_NSIS_PACKAGE_NAME "Orlix")
+  set(CPACK_NSIS_DISPLAY_NAME "Orlix ${PROJECT_VERSION}")
+  set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY "Orlix")
+  set(CPACK_NSIS_MUI_ICON ${PROJECT_BINARY_DIR}/app/win32/res/orlix.ico)
+  set(CPACK_RESOURCE_FILE_LICENSE ${orlix_win_gen}/LICENSE.txt)
+  # Per generator: orlix-<version>-setup.exe and orlix-<version>-win64.zip.
+  configure_file(${CMAKE_CURRENT_LIST_DIR}/nsis/CPackOptions.cmake.in
+                 ${PROJECT_BINARY_DIR}/CPackOptions.cmake @ONLY)
+  set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_BINARY_DIR}/CPackOptions.cmake)
+  set(CPACK_PACKAGE_FILE_NAME "orlix-${PROJECT_VERSION}-win64")
 else()
   # --- Linux: manual pages and the Debian documents ---
   find_program(ORLIX_GZIP gzip REQUIRED DOC "Compresses the manual pages and the changelog")
