@@ -20,6 +20,9 @@
 #include <mutex>
 #include <string>
 
+// Status bar panes: 60 % and 25 % of the client width, the third takes the rest.
+inline constexpr int WIZARD_STATUS_PANES = 3;
+
 class CWizardWindow : public IWizardView
 {
 public:
