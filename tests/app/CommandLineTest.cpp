@@ -1,9 +1,31 @@
 // The command line (how the parser applies options, how argv is joined so that the parser reads
-// every argument back whole), the language choice and text formatting.
+// every argument back whole, also the lines the fuzz target fuzz/FuzzCommandLine.cpp found), the
+// language choice and text formatting.
 #include "tests/app/Fakes.h"
 
 namespace
 {
+
+// The line the front-ends make of argv (after the program name).
+std::string Join(std::initializer_list<const char*> args)
+{
+    const char* argv[8] = {"orlix-cli"};
+    std::copy(args.begin(), args.end(), argv + 1);
+    return JoinCommandLine(int(args.size() + 1), argv);
+}
+
+// What the dialog took from a command line: "<auto> <repeat> <file>|<port>,<port>,".
+std::string Parse(const std::string& strLine)
+{
+    CFakeView view;
+    COrlixDlg dlg(view);
+    dlg.ParseCommandLine(strLine);
+    std::string str = std::to_string(int(dlg.IsAuto())) + " " + std::to_string(int(dlg.IsRepeat())) + " " +
+                      dlg.GetCmdLineFile() + "|";
+    for (const std::string& strPort : dlg.GetExplicitPorts())
+        str += strPort + ",";
+    return str;
+}
 
 TEST(ParseCommandLine, OptionsAndTheirEdges)
 {
@@ -55,6 +77,23 @@ TEST(JoinCommandLine, QuotesValuesWithSpacesSoTheParserReadsThemWhole)
     EXPECT_EQ(AppNameFromPath("/usr/local/bin/orlix-cli") + AppNameFromPath("C:\\Tools\\Orlix.exe") +
                   AppNameFromPath("orlix.v2.exe") + AppNameFromPath("./.orlix"),
               "orlix-cliOrlixorlix.v2.orlix");
+}
+
+// On POSIX the front-ends join argv into one line; a path must come back whole or not at all,
+// never as another file and never changing the options around it.
+TEST(CommandLineFuzzRegression, PathWithQuoteAndSpaceIsNeverReadAsAnotherPathNorAddsOptions)
+{
+    for (const std::string strPath :
+         {"/media/usb/Firmware \"new\" v2.mhx", "-f:\"/tmp/a b -a", "/tmp/dir\" with/fw.mhx",
+          "/tmp/ends with a quote\"", "/tmp/x\" -p:/dev/ttyS0 \"y.mhx", "/tmp/x\" -f:/tmp/other.mhx \"y.mhx",
+          "\"/tmp/x\" -p:/dev/ttyS0 \"y.mhx\""})
+    {
+        const std::string strArg = "-f:" + strPath, strParsed = Parse(Join({"-r", strArg.c_str(), "-a"}));
+        EXPECT_TRUE(strParsed == "1 1 " + strPath + "|" || strParsed == "1 1 |")
+            << strPath << " -> " << strParsed;
+    }
+    for (const std::string strPath : {"/tmp/a\"b.mhx", "/tmp/a b/c -a d.mhx", "/x:y/ -r.mhx", ""})
+        EXPECT_EQ(Parse(Join({("/F:" + strPath).c_str(), "-a"})), "1 0 " + strPath + "|") << "carried whole";
 }
 
 TEST(TextLanguage, FirstNonEmptyLocaleVariableDecidesAndTheShortFormFollowsTheChoice)

@@ -8,7 +8,6 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <cstdio>
 #include <deque>
 #include <functional>
 #include <gtest/gtest.h>
@@ -35,15 +34,9 @@ public:
     void SetControlText(int nId, const std::string& s) override { Set("text", nId, s); }
     void SetControlIcon(int nId, EViewIcon icon) override { Set("icon", nId, std::to_string(int(icon))); }
     void ShowControl(int nId, bool bShow) override { Set("show", nId, bShow ? "1" : "0"); }
-    void SetProgressRange(int nLo, int nUp) override
-    {
-        Set("range", 0, std::to_string(nLo) + "-" + std::to_string(nUp));
-    }
+    void SetProgressRange(int, int) override {}
     void SetProgressPos(int nPos) override { Set("pos", 0, std::to_string(nPos)); }
-    void PlaySound(EViewSound sound) override
-    {
-        Set("sound", 0, sound == EViewSound::Exclamation ? "!" : "i");
-    }
+    void PlaySound(EViewSound e) override { Set("sound", 0, e == EViewSound::Exclamation ? "!" : "i"); }
     void MessageBox(const std::string& s, const std::string& strCaption, EMsgBoxIcon icon) override
     {
         Set("box", 0, (icon == EMsgBoxIcon::Exclamation ? "(!) " : "(i) ") + strCaption + ": " + s);
@@ -53,10 +46,9 @@ public:
                         std::string& strPath) override
     {
         Set("filedialog", 0, strInitial + "|" + strFilter);
-        const std::optional<std::string> answer =
-            m_fileAnswers.empty() ? std::nullopt : m_fileAnswers.front();
+        std::optional<std::string> answer;
         if (!m_fileAnswers.empty())
-            m_fileAnswers.pop_front();
+            answer = m_fileAnswers.front(), m_fileAnswers.pop_front();
         strPath = answer.value_or(strPath);
         return answer.has_value();
     }
@@ -139,29 +131,6 @@ private:
     std::deque<SWizardMessage> m_queue;
 };
 
-// The line the front-ends make of argv (after the program name).
-inline std::string Join(std::initializer_list<const char*> args)
-{
-    const char* argv[8] = {"orlix-cli"};
-    int argc = 1;
-    for (const char* pszArg : args)
-        argv[argc++] = pszArg;
-    return JoinCommandLine(argc, argv);
-}
-
-// What the dialog took from a command line: "<auto> <repeat> <file>|<port>,<port>,".
-inline std::string Parse(const std::string& strLine)
-{
-    CFakeView view;
-    COrlixDlg dlg(view);
-    dlg.ParseCommandLine(strLine);
-    std::string str = std::to_string(int(dlg.IsAuto())) + " " + std::to_string(int(dlg.IsRepeat())) + " " +
-                      dlg.GetCmdLineFile() + "|";
-    for (const std::string& strPort : dlg.GetExplicitPorts())
-        str += strPort + ",";
-    return str;
-}
-
 // What the fake workers report, call by call; an exhausted list gives the default.
 struct SFakeUnit
 {
@@ -170,10 +139,8 @@ struct SFakeUnit
     std::deque<int> programResult;              // default 0
     std::vector<SPortProbeFailure> probeFailures;
     std::atomic<int> nSearches{0}, nDownloads{0}, nPrograms{0};
-    using Hook = std::function<void(CUnitSession&, IWorkerHost&)>;
-    Hook onSearch, onDownload, onProgram; // run before the result
-    bool bDownloadPostsDone = true;       // false: no WM_WORKER_DONE
-    CFakeLine* pLine = nullptr;           // of the dialog made last
+    std::function<void(CUnitSession&, IWorkerHost&)> onSearch, onProgram; // run before the result
+    CFakeLine* pLine = nullptr;                                           // of the dialog made last
     template <typename T> T Next(std::deque<T>& values, T def)
     {
         std::lock_guard<std::mutex> lock(mutex);
@@ -207,12 +174,10 @@ inline SWorkerProcs MakeFakeWorkers(std::shared_ptr<SFakeUnit> p)
     };
     procs.download = [p](CUnitSession& s, const CFirmwareImage&, IWorkerHost& h) -> unsigned
     {
-        if (++p->nDownloads; p->onDownload)
-            p->onDownload(s, h);
+        ++p->nDownloads;
         Post(h, WM_WORKER_STATUS, STATUS_PROGRESS, 20);
         s.m_bDownloadOk = p->Next(p->downloadOk, true);
-        if (p->bDownloadPostsDone)
-            Post(h, WM_WORKER_DONE, 0, 0);
+        Post(h, WM_WORKER_DONE, 0, 0);
         return 0;
     };
     procs.program = [p](CUnitSession& s, const CFirmwareImage& image, IWorkerHost& h) -> unsigned
@@ -279,7 +244,6 @@ protected:
                 Pump();
         }
     }
-    void Action() { Click("A"); }
     // Firmware from the command line; welcome page, "Start": the connect page.
     void ToConnectPage(const std::string& strOptions = {})
     {
@@ -289,7 +253,6 @@ protected:
         ASSERT_EQ(State(), STATE_SEARCH);
     }
     int State() const { return m_pDlg->GetState(); }
-    bool PortOpen() const { return m_pUnit->pLine->IsOpen(); }
     std::string Message() const { return m_view.Text(IDC_INFOLINE2); }
     std::string Detail() const { return m_view.Text(IDC_INFOLINE3); }
     std::string Caption() const { return m_view.Text(IDC_ACTION); }

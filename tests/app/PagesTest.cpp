@@ -1,5 +1,5 @@
 // What the pages show: texts, icons, sounds, the bottom row, the firmware group and the status
-// bar; what an unusable firmware file shows; and the worker messages' sub-codes and progress.
+// bar; what an unusable firmware file shows; and the order of page and worker texts.
 #include "tests/app/Fakes.h"
 
 #include <filesystem>
@@ -17,13 +17,13 @@ TEST_F(Pages, WelcomeAndFirmwarePagesWithoutFirmware)
               "Name:\t ---\nVersion:\t ---|There is no firmware selected.");
     EXPECT_EQ(Message() + Detail() + Caption() + m_view.Row(), T(108) + T(109) + "StartA");
     EXPECT_TRUE(m_view.Calls("sound").empty() && m_view.Icon(IDC_MSGICON) == EViewIcon::None);
-    Action();
+    Click("A");
     EXPECT_EQ(Message() + Detail() + Caption() + m_view.Row(), T(122) + T(112) + "File openA");
     EXPECT_EQ(m_view.Icon(IDC_MSGICON), EViewIcon::StockExclamation);
     EXPECT_EQ(m_view.Calls("sound"), std::vector<std::string>{"!"});
     EXPECT_TRUE(m_view.Calls("filedialog").empty()) << "the dialog opens only on File open";
     const std::size_t nLogSize = m_view.m_log.size();
-    Action(); // cancelled
+    Click("A"); // cancelled
     EXPECT_EQ(m_view.m_log.size(), nLogSize + 1) << "a cancel changes nothing but shows the dialog";
 }
 
@@ -31,7 +31,7 @@ TEST_F(Pages, AcceptedFileFillsTheFirmwareGroupAndStatusBarThenTheConnectPageInf
 {
     Make();
     Start();
-    Action();
+    Click("A");
     m_view.m_fileAnswers.push_back(m_strFirmware);
     m_pDlg->OnActionButton(); // only the load; the connect page follows with the posted step
     EXPECT_EQ(Message(), T(122));
@@ -65,7 +65,7 @@ TEST_F(Pages, EveryKindOfUnusableFileShowsItsWarningAndChangesNothingElse)
     };
     Make();
     Start();
-    Action();
+    Click("A");
     const std::string strBefore = m_view.Text(IDC_INFOLINE1) + m_view.Text(IDC_FWSTATUS);
     std::string strLast;
     for (const auto& file : files)
@@ -75,7 +75,7 @@ TEST_F(Pages, EveryKindOfUnusableFileShowsItsWarningAndChangesNothingElse)
             WriteFileText(strPath, file.strContent);
         const std::size_t nFrom = m_view.m_log.size();
         m_view.m_fileAnswers.push_back(strPath);
-        Action();
+        Click("A");
         SCOPED_TRACE(file.pszName);
         EXPECT_EQ(m_view.Calls("filedialog").back(), strLast + "|" + FIRMWARE_FILE_FILTER)
             << "each dialog starts at the file that failed before";
@@ -105,45 +105,11 @@ TEST_F(Pages, CommandLineFileThatCannotBeOpenedShowsTheGermanBoxOnEveryAttempt)
     EXPECT_TRUE(m_view.Calls("filedialog").empty());
     std::filesystem::create_directory(m_dir.File("no such dir"));
     WriteFileText(strMissing, FirmwareText("MB90F362", "Controller", "V1.3.2"));
-    Action();
+    Click("A");
     EXPECT_EQ(State(), STATE_SEARCH) << "once the file appears, the next click takes it";
 }
 
-using WorkerMessages = WizardFixture;
-
-TEST_F(WorkerMessages, SubCodesFillTheirLinesAndUnknownOnesOrOtherSessionsChangeNothing)
-{
-    Make();
-    Start();
-    const std::size_t nCalls = m_view.m_log.size();
-    for (uintptr_t nCode : {0U, 5U, 99U, STATUS_PHASE}) // 1234 is no phase
-        m_pDlg->HandleMessage(SWizardMessage{WM_WORKER_STATUS, nCode, 1234, "text"});
-    m_pDlg->HandleMessage(SWizardMessage{WM_WORKER_STATUS, STATUS_INFOLINE1, 0, "other session's", 1});
-    EXPECT_EQ(m_view.m_log.size(), nCalls);
-    m_pDlg->HandleMessage(SWizardMessage{WM_WORKER_STATUS, STATUS_INFOLINE1, 0, "line one"});
-    m_pDlg->HandleMessage(SWizardMessage{WM_WORKER_STATUS, STATUS_INFOLINE3, 0, "Erasing"});
-    EXPECT_EQ(Detail(), "Erasing");
-    Action(); // firmware page: warning icon
-    m_pDlg->HandleMessage(SWizardMessage{WM_WORKER_STATUS, STATUS_INFOLINE2, 0, "plain"});
-    EXPECT_EQ(m_view.Text(IDC_INFOLINE1) + "|" + Message(), "line one|plain");
-    EXPECT_EQ(m_view.Icon(IDC_MSGICON), EViewIcon::None) << "a plain message removes the icon";
-}
-
-TEST_F(WorkerMessages, ProgressResetsTheRangeEveryTimeAndStaysWithinIt)
-{
-    Make();
-    Start();
-    for (const auto& [nSent, nShown] :
-         {std::pair<intptr_t, int>{0, 0}, {37, 37}, {100, 100}, {250, 100}, {-3, 0}})
-    {
-        const std::size_t nFrom = m_view.m_log.size();
-        m_pDlg->HandleMessage(SWizardMessage{WM_WORKER_STATUS, STATUS_PROGRESS, nSent, {}});
-        EXPECT_EQ(m_view.Calls("range", nFrom), std::vector<std::string>{"0-100"}) << nSent;
-        EXPECT_EQ(m_view.Get("pos"), std::to_string(nShown)) << nSent;
-    }
-}
-
-TEST_F(WorkerMessages, PagesAndWorkerTextsFollowEachOtherInOrder)
+TEST_F(Pages, PagesAndWorkerTextsFollowEachOtherInOrder)
 {
     ToConnectPage();
     Click("AA");

@@ -4,7 +4,6 @@
 
 #include "target/FlashKernel.h"
 
-#include <stdexcept>
 #include <thread>
 #include <tuple>
 
@@ -100,7 +99,7 @@ TEST_P(StatePaths, ReachTheirPageOrEnd)
     EXPECT_EQ(bOpen ? -1 : m_pDlg->GetExitStatus(), path.nExit);
     EXPECT_EQ(std::make_tuple(int(m_pUnit->nSearches), int(m_pUnit->nDownloads), int(m_pUnit->nPrograms)),
               std::make_tuple(path.nSearches, path.nDownloads, path.nPrograms));
-    EXPECT_FALSE(PortOpen()) << "the port is closed on every waiting page and at the end";
+    EXPECT_FALSE(m_pUnit->pLine->IsOpen()) << "the port is closed on every waiting page and at the end";
     EXPECT_TRUE(m_view.Calls("filedialog").empty()) << "the firmware is never chosen again";
     EXPECT_EQ(bOpen && m_pDlg->IsUnitNotFoundPage(), bOpen && path.nMessage == 129);
     std::vector<std::string> boxes;
@@ -113,21 +112,6 @@ TEST_P(StatePaths, ReachTheirPageOrEnd)
 
 INSTANTIATE_TEST_SUITE_P(Table, StatePaths, ::testing::ValuesIn(kPaths));
 
-TEST_F(StateMachine, AutomaticModeSkipsOnlyTheClicksItMay)
-{
-    Make("-a -f:" + m_strFirmware);
-    Start();
-    EXPECT_EQ(State(), STATE_SEARCH);
-    EXPECT_EQ(m_pUnit->nSearches, 0) << "the search needs its click even in automatic mode";
-    Action();
-    EXPECT_EQ(m_view.Calls("pause"), std::vector<std::string>{"2000 P 0 " + T(126) + "|" + T(128)})
-        << "an empty bar";
-    Make("-a");
-    Start();
-    EXPECT_EQ(State(), STATE_SELECT_FIRMWARE);
-    EXPECT_TRUE(m_view.Calls("filedialog").empty());
-}
-
 TEST_F(StateMachine, ClosingIsRefusedWhileAWorkerRunsAndStrayEventsDoNotMoveTheWizard)
 {
     std::atomic<bool> bRelease{false};
@@ -137,7 +121,7 @@ TEST_F(StateMachine, ClosingIsRefusedWhileAWorkerRunsAndStrayEventsDoNotMoveTheW
             std::this_thread::yield();
     };
     ToConnectPage();
-    Action();
+    Click("A");
     m_pDlg->OnActionButton(); // download; its end starts programming, which waits
     ASSERT_TRUE(m_view.Pump(*m_pDlg, [this] { return m_pUnit->nPrograms != 0; }));
     EXPECT_EQ(m_view.Row(), "P");
@@ -165,50 +149,6 @@ TEST_F(StateMachine, ClosingIsRefusedWhileAWorkerRunsAndStrayEventsDoNotMoveTheW
     Pump();
     EXPECT_EQ(State(), STATE_SELECT_FIRMWARE);
     EXPECT_TRUE(m_view.Calls("filedialog").empty());
-}
-
-TEST_F(StateMachine, WorkersThatThrowForgetOrRepeatTheirEndMessageEndAsOneFailure)
-{
-    m_pUnit->onSearch = [](CUnitSession&, IWorkerHost&) { throw std::runtime_error("unplugged"); };
-    ToConnectPage();
-    Action();
-    EXPECT_EQ(Message(), T(129));
-    m_pUnit->onSearch = nullptr;
-    m_pUnit->onProgram = [](CUnitSession& session, IWorkerHost&)
-    {
-        session.m_nProgramResult = 0;
-        throw 42;
-    };
-    Click("AA");
-    EXPECT_EQ(Message(), T(145)) << "a run that threw is no success";
-    m_pUnit->onProgram = nullptr;
-    m_pUnit->bDownloadPostsDone = false;
-    Click("YAA");
-    EXPECT_EQ(Message(), T(134)) << "a download that did not report its end is no success";
-    m_pUnit->bDownloadPostsDone = true;
-    m_pUnit->downloadOk = {false};
-    m_pUnit->onDownload = [](CUnitSession&, IWorkerHost& host) { Post(host, WM_WORKER_DONE, 0, 0); };
-    Click("YAA");
-    EXPECT_EQ(Message(), T(134)) << "a duplicate end message is dropped";
-}
-
-TEST_F(StateMachine, DestroyingTheDialogStopsAndJoinsARunningWorker)
-{
-    std::atomic<bool> bSawStop{false}, bInWorker{false};
-    m_pUnit->onSearch = [&](CUnitSession&, IWorkerHost& host)
-    {
-        bInWorker = true;
-        host.Clock().Sleep(600000); // only the dialog's cancellation ends it early
-        bSawStop = host.StopRequested();
-    };
-    ToConnectPage();
-    m_pDlg->OnActionButton();
-    while (!bInWorker)
-        std::this_thread::yield();
-    const auto start = std::chrono::steady_clock::now();
-    m_pDlg.reset();
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
-    EXPECT_TRUE(bSawStop);
 }
 
 } // namespace

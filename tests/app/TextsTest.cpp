@@ -6,14 +6,8 @@
 
 namespace
 {
-struct SExpectedText
-{
-    unsigned nId;
-    const char *pszEnglish, *pszGerman;
-};
-
 // clang-format off
-const SExpectedText EXPECTED[] = {
+const struct { unsigned nId; const char *pszEnglish, *pszGerman; } EXPECTED[] = {
     {101, "&About Orlix...", "&Info zu Orlix..."},
     {102, "You tried to end the update prematurely.\nUnfortunately this is not possible at the moment.\nPlease be patient.", "Es wurde versucht das Update vorzeitig zu beenden.\nDies ist im Moment leider nicht möglich.\nBitte haben Sie noch etwas Geduld. "},
     {103, "Start", "Start"},
@@ -60,14 +54,12 @@ const SExpectedText EXPECTED[] = {
 
 TEST(TextTable, EveryTextInBothLanguages)
 {
-    for (const SExpectedText& row : EXPECTED)
+    for (const auto& row : EXPECTED)
     {
         EXPECT_EQ(LoadText(row.nId, ETextLanguage::English), row.pszEnglish) << row.nId;
         EXPECT_EQ(LoadText(row.nId, ETextLanguage::German), row.pszGerman) << row.nId;
     }
     for (const unsigned nMissing : {0u, 100u, 110u, 114u, 115u, 116u, 141u, 156u})
-    {
-        EXPECT_EQ(LoadText(nMissing, ETextLanguage::English), "") << nMissing;
-        EXPECT_EQ(LoadText(nMissing, ETextLanguage::German), "") << nMissing;
-    }
+        EXPECT_EQ(LoadText(nMissing, ETextLanguage::English) + LoadText(nMissing, ETextLanguage::German), "")
+            << nMissing;
 }

@@ -1,5 +1,5 @@
-// The console front-end: what a page prints, progress lines, the answers it understands, the
-// input thread, the hints, and how the end of input closes the wizard.
+// The console front-end: the answers it understands, the input thread, the port hints on the
+// not-found page, and how the end of input closes the wizard.
 #include "app/cli/ConsoleApp.h"
 #include "app/cli/ConsoleView.h"
 #include "app/cli/InputReader.h"
@@ -37,19 +37,6 @@ TEST(InputReader, SplitsLinesDropsCarriageReturnsEndsWithTheEndAndStopsWhileInpu
     EXPECT_TRUE(std::make_unique<CInputReader>(queue, fds[0])->Start()); // its end must not hang
     EXPECT_TRUE(queue.Empty());
     close(fds[0]), close(fds[1]);
-}
-
-TEST(Hints, NameTheDeniedPortsWithTheirGroupAndThePortsInUse)
-{
-    SelectTextLanguage(ETextLanguage::English);
-    auto group = [](const char* psz) { return [psz](const std::string&) { return std::string(psz); }; };
-    EXPECT_EQ(CConsoleApp::AccessDeniedHint({}, group("x")) + CConsoleApp::PortsInUseHint({}), "");
-    const std::string strHint = CConsoleApp::AccessDeniedHint({"/dev/ttyUSB0", "/dev/ttyS4"}, group("uucp"));
-    for (const char* psz : {"/dev/ttyUSB0, /dev/ttyS4", "sudo usermod -aG uucp $USER"})
-        EXPECT_NE(strHint.find(psz), std::string::npos) << psz;
-    EXPECT_NE(CConsoleApp::AccessDeniedHint({"/dev/ttyUSB0"}, group("root")).find("-aG dialout"),
-              std::string::npos)
-        << "the usual serial group";
 }
 
 class ConsoleApp : public WizardFixture
@@ -108,56 +95,6 @@ TEST_F(ConsoleApp, NotFoundPageNamesTheDeniedAndTheHeldPortsEachInItsHint)
     ASSERT_NE(nNotFound, std::string::npos) << strOut;
     EXPECT_LT(nNotFound, strOut.find("Skipped because access was denied: /dev/ttyS0.")) << strOut;
     EXPECT_NE(strOut.find("Skipped because another program is using them: /dev/ttyS1."), std::string::npos);
-}
-
-class ConsoleView : public ::testing::Test, public IConsoleInput
-{
-protected:
-    std::optional<std::string> ReadModalLine() override { return std::nullopt; }
-    CConsoleView& Make(bool bTerminal, bool bProgress = false)
-    {
-        SelectTextLanguage(ETextLanguage::English);
-        m_pView = std::make_unique<CConsoleView>(m_out, bTerminal, *this, [](SWizardMessage) {});
-        Row(bProgress);
-        return *m_pView;
-    }
-    void Row(bool bProgress)
-    {
-        for (int nId : {IDC_PROGRESS, IDC_ACTION, IDC_YES, IDC_NO})
-            m_pView->ShowControl(nId, nId == (bProgress ? IDC_PROGRESS : IDC_ACTION));
-    }
-    // What was printed since the last call, after a flush of the page.
-    std::string Take()
-    {
-        m_pView->Flush();
-        std::string str = m_out.str();
-        m_out.str(std::string());
-        return str;
-    }
-    std::ostringstream m_out;
-    std::unique_ptr<CConsoleView> m_pView;
-};
-
-TEST_F(ConsoleView, ProgressIsOneLinePerTenPercentStepInALogAndOneLiveLineOnATerminal)
-{
-    CConsoleView& log = Make(false, true);
-    std::string strAll;
-    for (int nPos : {0, 3, 9, 10, 19, 55, 100, 100, 4})
-        log.SetProgressRange(0, 100), log.SetProgressPos(nPos), strAll += Take();
-    EXPECT_EQ(std::count(strAll.begin(), strAll.end(), '\n'), 5) << "0, 10, 50, 100 and the drop to 0\n"
-                                                                 << strAll;
-    Row(false);
-    log.SetProgressPos(70);
-    EXPECT_EQ(Take(), "") << "hidden";
-
-    CConsoleView& terminal = Make(true, true);
-    strAll.clear();
-    for (int nPos : {0, 1, 1})
-        terminal.SetProgressPos(nPos), strAll += Take();
-    EXPECT_EQ(std::count(strAll.begin(), strAll.end(), '\r'), 2) << "redrawn when the value changes";
-    EXPECT_EQ(strAll.find('\n'), std::string::npos);
-    terminal.SetControlText(IDC_INFOLINE3, "Erasing");
-    EXPECT_EQ(Take().rfind("\n", 0), 0U) << "a text ends the live line first";
 }
 
 TEST(ParseYesNo, AcceptsEnglishAndGermanWordsOnly)

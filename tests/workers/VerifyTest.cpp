@@ -57,10 +57,7 @@ const SCase CASES[] = {
 };
 // clang-format on
 
-class VerifyTest : public ::testing::TestWithParam<SCase>
-{
-};
-
+using VerifyTest = ::testing::TestWithParam<SCase>;
 TEST_P(VerifyTest, ReadsBackTheProgrammedBlocks)
 {
     const SCase& c = GetParam();
@@ -80,18 +77,12 @@ TEST_P(VerifyTest, ReadsBackTheProgrammedBlocks)
     Bytes flashC(512, 0xFF);
     std::copy(cTail.begin(), cTail.end(), flashC.begin() + 412);
     if (c.nFlipAt >= 0)
-    {
         flashC[static_cast<size_t>(c.nFlipAt)] ^= 0x01;
-    }
     QueueReadReply(port, a);
     for (int i = 0; i < c.nBadCrcReads; ++i)
-    {
         QueueReadReply(port, flashC, true);
-    }
     if (!c.bSilentC && c.nBadCrcReads < 2)
-    {
         QueueReadReply(port, flashC);
-    }
     CProgressLog progress;
     const SVerifyResult result =
         VerifyImage(kernel, image, &progress, [&] { return c.bStopAfterA && progress.m_values.size() == 2; });
@@ -99,15 +90,10 @@ TEST_P(VerifyTest, ReadsBackTheProgrammedBlocks)
     EXPECT_EQ(result.nResult, c.nResult);
     EXPECT_EQ(result.dwFirstDifference, c.dwFirstDifference);
     EXPECT_EQ(result.dwBlocksRead, c.dwBlocksRead);
-    int nReads = 0;
+    EXPECT_EQ(port.Writes().size(), std::size_t(c.nReadCommands));
     for (const Bytes& write : port.Writes())
-    {
-        EXPECT_EQ(write.size(), 4u);
-        EXPECT_EQ(write[0], KCMD_READ_BLOCK);
-        EXPECT_NE(write, (Bytes{KCMD_READ_BLOCK, 0x00, 0x02, 0xFF})) << "a blank block was read";
-        ++nReads;
-    }
-    EXPECT_EQ(nReads, c.nReadCommands);
+        EXPECT_TRUE(write.size() == 4 && write[0] == KCMD_READ_BLOCK && write[2] != 0x02)
+            << "a blank block was read";
     EXPECT_EQ(kernel.GetCrcRetries(), c.nBadCrcReads > 0 ? 1u : 0u);
     // The programming step's percentages: one per block of 0xFF0000..0xFF05FF.
     const std::vector<int> all = {0, 33, 66};

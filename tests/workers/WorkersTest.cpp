@@ -1,17 +1,14 @@
 // The worker procedures on a unit session with scripted ports and a fake clock: what they send,
 // what they post, and that every one ends with its result and exactly one WM_WORKER_DONE.
+// Port faults underneath each worker run end to end in tests/faults.
 #include "target/workers/Workers.h"
 #include "serial/SerialException.h"
-#include "tests/support/SRecords.h"
+#include "tests/firmware/FwTestUtil.h"
+#include "tests/support/TestSupport.h"
 #include "tests/workers/FakeUnit.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-
-#include <fstream>
-#include <numeric>
-#include <stdexcept>
-#include <unistd.h>
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
@@ -21,17 +18,6 @@ namespace
 {
 using Chunks = std::vector<std::pair<uint32_t, Bytes>>;
 const Chunks THREE_BLOCKS = {{0xFF0000, Bytes(512, 1)}, {0xFF0200, Bytes(512, 2)}, {0xFF0400, Bytes(512, 3)}};
-
-// The kinds of exception a port can raise underneath a worker; each meets its own handler.
-const std::function<void()> FAULTS[] = {[] { throw CSerialException(5); }, // EIO: the adapter went away
-                                        [] { throw std::runtime_error("driver failure"); }, [] { throw 42; }};
-
-Bytes Pattern(std::size_t nSize, uint8_t bySeed)
-{
-    Bytes bytes(nSize);
-    std::iota(bytes.begin(), bytes.end(), bySeed);
-    return bytes;
-}
 
 // A session on a fake line, the host, and the image the wizard would hand over.
 struct SRig
@@ -68,30 +54,18 @@ struct SRig
     // takes nBlocks blocks.
     CFakePort& ReadyToProgram(CFakePort& port, const Chunks& chunks, int nBlocks)
     {
-        const std::string strPath =
-            ::testing::TempDir() + "orlix_workers_" + std::to_string(::getpid()) + ".mhx";
+        CTempDir dir;
         std::string strText;
         for (const auto& [dwStart, bytes] : chunks)
             strText += SRecordRun(dwStart, bytes);
-        std::ofstream(strPath, std::ios::binary) << strText << SRecord(8, 0) << "\n";
-        EXPECT_EQ(image.Load(strPath), LOAD_OK);
-        std::remove(strPath.c_str());
+        WriteFileText(dir.File("fw.mhx"), strText + SRecord(8, 0) + "\n");
+        EXPECT_EQ(image.Load(dir.File("fw.mhx")), LOAD_OK);
         const Bytes block[] = {{'0'}, {'1'}, {'0', '1'}}; // command taken, ready for data, written
         for (int i = 0; i < 5 + 3 * nBlocks; ++i)
             port.QueueRead(i < 5 ? Bytes{'0'} : block[(i - 5) % 3]);
         return OpenAsDialog(port);
     }
 };
-
-// Makes the nth (1-based) operation of that kind on the port call fail (which throws).
-void FailAt(CFakePort& port, EOp kind, int nth, std::function<void()> fail)
-{
-    port.m_onOp = [kind, nth, fail, n = 0](EOp op) mutable
-    {
-        if (op == kind && ++n == nth)
-            fail();
-    };
-}
 
 } // namespace
 
@@ -122,7 +96,7 @@ TEST(SearchThread, TriesEachPortInFivePassesUntilTheUnitAnswersOrAStopIsRequeste
         }
         if (c.bStop)
         {
-            FailAt(*ports[0], EOp::Read, 1, FAULTS[0]);
+            ports[0]->m_onOp = [](EOp op) { op == EOp::Read ? throw CSerialException(5) : void(); };
             rig.host.m_onPost = [&rig](const SWizardMessage&) { rig.host.m_bStop = true; };
         }
         EXPECT_EQ(SearchDeviceThread(rig.session, rig.image, rig.host), 0u);
@@ -141,32 +115,12 @@ TEST(SearchThread, TriesEachPortInFivePassesUntilTheUnitAnswersOrAStopIsRequeste
     EXPECT_THAT(rig.host.Texts(), ElementsAre("Port A", "Port A", "Port A", "Port A", "Port A"));
 }
 
-TEST(DownloadThread, SuccessAtTheFirstAttemptPostsOnlyTwenty)
-{
-    SRig rig;
-    CFakePort& port = rig.OpenAsDialog(rig.pLine->AddPort("A"));
-    port.QueueRead({0x11});
-    port.QueueRead({0x01});
-
-    EXPECT_EQ(DownloadKernelThread(rig.session, rig.image, rig.host), 0u);
-
-    EXPECT_THAT(rig.host.Status(STATUS_PROGRESS), ElementsAre(20));
-    EXPECT_TRUE(rig.session.m_bDownloadOk);
-    const std::vector<Bytes> writes = port.Writes();
-    ASSERT_EQ(writes.size(), 3u);
-    EXPECT_EQ(writes[0], Bytes{0x18});
-    EXPECT_EQ(writes[1].size(), 912u + 6u); // the MB90F345's kernel in one frame
-    EXPECT_EQ(writes[2], (Bytes{0x40, 0x00, 0x00, 0x00, 0x00}));
-    EXPECT_TRUE(port.IsOpen()); // left open at the kernel's speed for the programming run
-    EXPECT_EQ(port.m_dwBaud, 115200u);
-    EXPECT_EQ(rig.host.Done(), 0);
-}
-
 TEST(ProgramThread, RunProgramsEveryNonBlankBlockOfTheTop64KiB)
 {
     SRig rig;
-    CFakePort& port = rig.ReadyToProgram(rig.pLine->AddPort("A"),
-                                         {{0xFF0000, Pattern(512, 9)}, {0xFFFFF0, Pattern(16, 5)}}, 2);
+    CFakePort& port =
+        rig.ReadyToProgram(rig.pLine->AddPort("A"),
+                           {{0xFF0000, fwtest::Pattern(512, 9)}, {0xFFFFF0, fwtest::Pattern(16, 5)}}, 2);
 
     EXPECT_EQ(ProgramFlashThread(rig.session, rig.image, rig.host), 0u);
 
@@ -175,12 +129,12 @@ TEST(ProgramThread, RunProgramsEveryNonBlankBlockOfTheTop64KiB)
     EXPECT_THAT(rig.host.Texts(), IsEmpty()) << "no texts from a worker, only what happened";
     EXPECT_EQ(port.m_ops.front().dwValue, 115200u);
     Bytes last(512, 0xFF);
-    const Bytes tail = Pattern(16, 5);
+    const Bytes tail = fwtest::Pattern(16, 5);
     std::copy(tail.begin(), tail.end(), last.end() - 16);
     const std::vector<Bytes> writes = port.Writes(); // ping, erase, blank check, then two blocks
     ASSERT_EQ(writes.size(), 7u);
     EXPECT_EQ(writes[3], (Bytes{0x08, 0x00, 0x00, 0xFF}));
-    EXPECT_EQ(Bytes(writes[4].begin(), writes[4].end() - 2), Pattern(512, 9));
+    EXPECT_EQ(Bytes(writes[4].begin(), writes[4].end() - 2), fwtest::Pattern(512, 9));
     EXPECT_EQ(writes[5], (Bytes{0x08, 0x00, 0xFE, 0xFF}));
     EXPECT_EQ(Bytes(writes[6].begin(), writes[6].end() - 2), last);
     // One value per block of 0xFF0000..0xFFFFFF: 0 first, 65024 * 100 / 65536 = 99 last.
@@ -241,56 +195,4 @@ TEST(ProgramProgress, NeverWrapsNorDividesByZero)
     EXPECT_EQ(ProgramProgress(0, 0, 0xFFFFFFFF), 0u); // the size wraps to 0 in 32 bits
     EXPECT_EQ(ProgramProgress(0xFFFFFE00, 0, 0xFFFFFFFF), 99u);
     EXPECT_EQ(ProgramProgress(0x0FFFFE00, 0, 0x0FFFFFFF), 99u); // (address - low) * 100 wraps
-}
-
-// A port failing anywhere underneath a worker: the search goes on with the next port, the
-// download and the programming run end as failures; each posts one WM_WORKER_DONE, last.
-TEST(WorkerPortFault, EveryFaultPointEndsCleanly)
-{
-    // Program reads: 1 ping, 2-3 erase, 4-5 blank check, 6-8 first block ... 14 last block's
-    // reply; writes: 1 ping, 2 erase, 3 blank check, 4 first block command, 5 its data.
-    const std::tuple<char, EOp, int> points[] = {
-        {'S', EOp::SetBaud, 1}, {'S', EOp::Write, 1},   {'S', EOp::Read, 1}, {'D', EOp::SetBaud, 1},
-        {'D', EOp::Read, 1},    {'D', EOp::Write, 2},   {'D', EOp::Read, 2}, {'D', EOp::Write, 3},
-        {'D', EOp::SetBaud, 2}, {'P', EOp::SetBaud, 1}, {'P', EOp::Read, 1}, {'P', EOp::Read, 3},
-        {'P', EOp::Write, 3},   {'P', EOp::Write, 5},   {'P', EOp::Read, 14}};
-    for (const auto& [cWorker, op, nth] : points)
-    {
-        for (const std::function<void()>& fail : FAULTS)
-        {
-            SCOPED_TRACE(::testing::Message() << cWorker << " op " << static_cast<int>(op) << " #" << nth
-                                              << " fault " << (&fail - FAULTS));
-            SRig rig;
-            CFakePort& port = rig.pLine->AddPort("A");
-            rig.pLine->AddPort("B").QueueRead({0x11}); // a unit for the search
-            bool bFired = false;
-            FailAt(port, op, nth, [&bFired, &fail] { bFired = true, fail(); });
-            if (cWorker == 'S')
-            {
-                SearchDeviceThread(rig.session, rig.image, rig.host);
-                EXPECT_FALSE(port.IsOpen());
-                EXPECT_EQ(rig.session.GetCurrentPort(), &rig.session.Ports()[1]);
-                EXPECT_EQ(rig.host.Done(), 1);
-            }
-            else if (cWorker == 'D')
-            {
-                rig.OpenAsDialog(port);
-                port.QueueRead({0x11});
-                port.QueueRead({0x01});
-                rig.session.m_bDownloadOk = true;
-                DownloadKernelThread(rig.session, rig.image, rig.host);
-                EXPECT_FALSE(rig.session.m_bDownloadOk);
-                EXPECT_EQ(rig.host.Done(), 0);
-            }
-            else
-            {
-                rig.ReadyToProgram(port, THREE_BLOCKS, 3);
-                ProgramFlashThread(rig.session, rig.image, rig.host);
-                EXPECT_EQ(rig.session.m_nProgramResult, KR_NO_ANSWER);
-                EXPECT_EQ(rig.host.Done(), 0);
-            }
-            EXPECT_TRUE(bFired);
-            EXPECT_EQ(rig.atDone, rig.Results()) << "the result is written before WM_WORKER_DONE";
-        }
-    }
 }
