@@ -1,6 +1,7 @@
 // Kernel files at run time: which folder supplies which kernel, and every way a file that is
 // there can be unusable (reported, never passed over for the next folder or the built-in one).
 #include "firmware/Sha256.h"
+#include "target/ChipDef.h"
 #include "target/KernelResources.h"
 #include "tests/support/TestSupport.h"
 
@@ -9,6 +10,7 @@
 #include <filesystem>
 
 namespace fs = std::filesystem;
+using namespace std::string_literals;
 
 namespace
 {
@@ -138,4 +140,18 @@ TEST(KernelStore, XdgFolders)
     EXPECT_EQ(XdgKernelFolders("", "/home/u"), home);
     EXPECT_EQ(XdgKernelFolders(nullptr, nullptr), (V{"/usr/share/orlix/kernels"}));
     EXPECT_EQ(KernelFileName(134), "kernel-134.bin");
+}
+
+// A failed chip lookup keeps the previous numbers.
+TEST(KernelStore, ChipAndKernelLookupsMatchWholeNamesOnly)
+{
+    SChipDef chip;
+    ASSERT_TRUE(chip.SelectChip("MB90F362"));
+    EXPECT_EQ(chip.StartAddress, 0xFF0000u);
+    for (const std::string& bad : {"MB90F345CA"s, "mb90f345"s, "MB90F345 "s, ""s, "MB90F345\0XY"s})
+        EXPECT_TRUE(!chip.SelectChip(bad) && chip.Name.empty() && chip.ResourceId == 148u) << bad;
+    SResourceData none;
+    EXPECT_FALSE(FindKernelResource(135, "FLASH", none) || FindKernelResource(134, "flash", none) ||
+                 FindKernelResource(134, "FLASH2", none) || FindKernelResource(134, nullptr, none));
+    EXPECT_EQ(none.pData, nullptr);
 }
