@@ -131,11 +131,7 @@ struct SScriptedUnit
 class CTestWizardDialog : public CWizardDialog
 {
 public:
-    CTestWizardDialog(const std::string& strCmdLine, SWorkerProcs procs)
-        : CWizardDialog(strCmdLine, "orlix", std::move(procs))
-    {
-    }
-
+    using CWizardDialog::CWizardDialog;
     std::vector<std::string> m_messageBoxes;
     std::function<void()> m_onMessageBox;
     wxString m_strNextFile;
@@ -169,10 +165,8 @@ protected:
         EXPECT_TRUE(m_nMaster >= 0 && grantpt(m_nMaster) == 0 && unlockpt(m_nMaster) == 0 &&
                     ptsname_r(m_nMaster, buf, sizeof buf) == 0);
         m_unit.strPortPath = buf;
-        m_pDlg = std::make_unique<CTestWizardDialog>(strCmdLine, m_unit.Procs());
-        m_pDlg->InitWizard();
-        m_pDlg->Show();
-        PumpFor(100ms);
+        m_pDlg = std::make_unique<CTestWizardDialog>(strCmdLine, "orlix", m_unit.Procs());
+        m_pDlg->InitWizard(), m_pDlg->Show(), PumpFor(100ms);
         return *m_pDlg;
     }
     void TearDown() override
@@ -191,12 +185,9 @@ protected:
     int Gauge() { return static_cast<wxGauge*>(m_pDlg->GetControl(IDC_PROGRESS))->GetValue(); }
     bool WaitIdle(int nState)
     {
+        COrlixDlg& core = m_pDlg->Core();
         return PumpUntil(
-            [&]
-            {
-                return m_pDlg->Core().GetState() == nState && !m_pDlg->Core().IsBusy() &&
-                       m_pDlg->PendingMessages() == 0;
-            });
+            [&] { return core.GetState() == nState && !core.IsBusy() && m_pDlg->PendingMessages() == 0; });
     }
     bool WaitGauge(int nValue)
     {
