@@ -28,17 +28,6 @@ protected:
     CFakePort m_port{&m_clock};
     CFlashKernel m_kernel;
 };
-
-// 512 pattern bytes and their CRC (high byte first).
-Bytes BlockWithCrc()
-{
-    Bytes block(512);
-    std::iota(block.begin(), block.end(), uint8_t{3});
-    const uint16_t wCrc = Crc16(block.data(), 512);
-    block.push_back(static_cast<uint8_t>(wCrc >> 8));
-    block.push_back(static_cast<uint8_t>(wCrc));
-    return block;
-}
 } // namespace
 
 TEST_F(FlashKernelTest, CommandFramesAndStatusBytes)
@@ -65,7 +54,10 @@ TEST_F(FlashKernelTest, CommandFramesAndStatusBytes)
 
 TEST_F(FlashKernelTest, BlockRepliesStatusBytesAndTheOneRetryAfterACrcMismatch)
 {
-    const Bytes block = BlockWithCrc();
+    Bytes block(512); // pattern bytes and their CRC, high byte first
+    std::iota(block.begin(), block.end(), uint8_t{3});
+    const uint16_t wCrc = Crc16(block.data(), 512);
+    block.insert(block.end(), {static_cast<uint8_t>(wCrc >> 8), static_cast<uint8_t>(wCrc)});
     Bytes good = block; // a read block's reply: data, CRC, '1'
     good.push_back('1');
     Bytes badCrc = good, badMark = good;

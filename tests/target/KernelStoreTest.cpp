@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <tuple>
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;
@@ -33,14 +34,9 @@ std::string Sources(const CKernelStore& store)
 
 TEST(KernelStore, FolderOrderAndEveryUnusableFile)
 {
-    // A file's kind: its size off by a number of bytes, empty, a folder by its name, a dangling link.
+    // A file: folder, id and kind (its size off by a number of bytes, empty, a folder, a dangling link).
     constexpr int EMPTY = -1000, FOLDER = 1000, LINK = 1001;
-    struct SFile
-    {
-        const char* pszFolder;
-        uint32_t dwId;
-        int nKind;
-    };
+    using SFile = std::tuple<const char*, uint32_t, int>;
     struct SCase
     {
         std::vector<SFile> files;
@@ -95,7 +91,7 @@ TEST(KernelStore, FolderOrderAndEveryUnusableFile)
         EXPECT_EQ(fs::path(error.strPath), fs::path(dir.File(test.pszSources)));
         EXPECT_EQ(Sources(store), "134=builtin 148=builtin") << "a failed load takes nothing";
         EXPECT_TRUE(test.eError != E::WrongSize ||
-                    (error.dwExpectedSize == Kernel(test.files[0].dwId).size() &&
+                    (error.dwExpectedSize == Kernel(std::get<1>(test.files[0])).size() &&
                      error.qwSize != error.dwExpectedSize));
         EXPECT_TRUE(test.eError != E::Unreadable || !error.strReason.empty());
     }
