@@ -23,7 +23,7 @@ inline Bytes Pattern(std::size_t nLength, uint32_t nSeed = 1)
     return out;
 }
 
-// Joins lines, each followed by strEnd.
+// Lines, each followed by strEnd.
 inline std::string Lines(const std::vector<std::string>& lines, const std::string& strEnd = "\n")
 {
     std::string out;

@@ -68,12 +68,8 @@ TEST(SRecordSyntax, RejectsMalformedAndCutLines)
     CSRecord record;
     EXPECT_FALSE(record.Parse(nullptr, 10));
     for (const auto& line : rejected)
-    {
         EXPECT_FALSE(Parse(record, line)) << line;
-    }
     const std::string line = SRecord(3, 0x00FF8000, Pattern(32)); // every prefix, never read past its end
     for (std::size_t n = 0; n < line.size(); ++n)
-    {
         EXPECT_FALSE(Parse(record, line, n)) << n;
-    }
 }

@@ -30,9 +30,7 @@ TEST(Sha256, KnownAnswersWholeAndInPieces)
         CSha256 sha;
         for (std::size_t nPos = 0, nPiece = 1; nPos < strMessage.size();
              nPos += nPiece, nPiece = nPiece * 3 + 1)
-        {
             sha.Update(pData + nPos, std::min(nPiece, strMessage.size() - nPos));
-        }
         EXPECT_EQ(CSha256::ToHex(sha.Final()), pszDigest);
         EXPECT_EQ(CSha256::ToHex(sha.Final()), cases[0].second) << "Final starts over";
     }

@@ -46,9 +46,8 @@ int main(int argc, char** argv)
     setenv("NO_AT_BRIDGE", "1", 1); // also for bin/orlix started by the tests
     SelectTextLanguage(ETextLanguage::English);
     wxApp::SetInstance(new wxApp);
-    int nArgc = 1;
+    int nArgc = 1, nResult = 1, nStatus = 0;
     char* argvWx[] = {argv[0], nullptr};
-    int nResult = 1;
     if (wxEntryStart(nArgc, argvWx) && wxTheApp->CallOnInit())
     {
         wxImage::AddHandler(new wxPNGHandler);
@@ -62,7 +61,6 @@ int main(int argc, char** argv)
     }
     else
         std::fprintf(stderr, "cannot initialise wxWidgets on DISPLAY=%s\n", std::getenv("DISPLAY"));
-    int nStatus = 0;
     if (xvfb > 0 && kill(xvfb, SIGTERM) == 0)
         WaitChild(xvfb, 5000, nStatus);
     return nResult;

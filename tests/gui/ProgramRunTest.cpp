@@ -1,8 +1,6 @@
-// bin/orlix as a technician runs it with the keyboard alone, against the simulated unit on the
-// tests' virtual display: xdotool types Space on the connect page and on the success page, and
-// nothing else (no Tab). The update must run, the window close, the program exit with 0 and the
-// image be in flash. From outside a page cannot be seen, so Space repeats until the page has
-// reacted; on the pages in between the wizard ignores it.
+// bin/orlix run by keys alone against the simulated unit: xdotool types Space (no Tab) until the
+// connect page and then the success page react; the pages between ignore it. The update must run,
+// the window close, the program exit with 0 and the image be in flash.
 #include "firmware/FirmwareImage.h"
 #include "target/ChipDef.h"
 #include "tests/support/ChildSpawn.h"
@@ -52,8 +50,7 @@ bool PollUntil(const std::function<bool()>& done, std::chrono::seconds timeout, 
 TEST(GuiProgramRun, SpaceAloneRunsAnAutomaticUpdateAndClosesTheWindow)
 {
     CTempDir dir;
-    // A folder with a space: the path travels through argv, the joined line and its parser.
-    std::filesystem::create_directories(dir.File("firmware files"));
+    std::filesystem::create_directories(dir.File("firmware files")); // a space through argv and back
     const std::string strFirmware = dir.File("firmware files/analyzer-mb90f345.mhx");
     std::filesystem::copy_file(OrlixSamplePath("analyzer-mb90f345.mhx"), strFirmware);
     CFirmwareImage image;
@@ -79,8 +76,7 @@ TEST(GuiProgramRun, SpaceAloneRunsAnAutomaticUpdateAndClosesTheWindow)
     int nStatus = 0;
     bool bEnded = false;
     auto ended = [&] { return bEnded || (bEnded = WaitChild(pid, 0, nStatus)); };
-    // Without a window manager xdotool gives the window the input focus; which control has it
-    // inside the window is the program's own choice.
+    // xdotool gives the window the focus; which control has it is the program's own choice.
     std::string strWindow;
     const bool bFocused =
         Xdotool({"search", "--sync", "--onlyvisible", "--pid", std::to_string(pid)}, &strWindow) &&

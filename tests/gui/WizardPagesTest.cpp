@@ -48,9 +48,8 @@ void PumpFor(std::chrono::milliseconds duration)
     PumpUntil([] { return false; }, duration);
 }
 
-// Saves the client area as build/screenshots/<name>.png; an error text when it stays blank.
-// The image comes from the window itself (GTK 3 caches a screen DC's first snapshot) after a
-// repaint, which a busy machine may take a while to do; banner, texts, buttons: dozens of colours.
+// Saves the client area, once repainted (dozens of colours), as build/screenshots/<name>.png; an
+// error text when it stays blank. From the window itself: GTK 3 caches a screen DC's first snapshot.
 std::string SaveShot(wxWindow* pWnd, const std::string& strName)
 {
     pWnd->Refresh();
@@ -82,35 +81,23 @@ std::string SaveShot(wxWindow* pWnd, const std::string& strName)
                : strName + ": not saved";
 }
 
-// Released by the test, or by the dialog asking its workers to stop.
-struct SGate
-{
-    std::atomic<bool> bOpen{false};
-    void Wait(IWorkerHost& host) const
-    {
-        while (!bOpen && !host.StopRequested())
-            std::this_thread::sleep_for(10ms);
-    }
-};
-
-// Stands in for the unit: the search "finds" the port, the download succeeds, programming ends
-// with nProgramResult; search and programming post a detail and a progress and wait at a gate.
+// The unit: the search "finds" the port, the download succeeds, programming ends with
+// nProgramResult; search and programming post a detail and a progress, then wait at their gate.
 struct SScriptedUnit
 {
     std::string strPortPath;
     std::atomic<int> nProgramResult{0}, nDownloadRuns{0}, nProgramRuns{0};
-    SGate searchGate, programGate;
+    std::atomic<bool> bSearchGate{false}, bProgramGate{false}; // opened by the test or a stop request
 
-    // Posts the messages, waits at the gate (if any), lets end() set the outcome, posts the end.
-    static WorkerProc Script(std::vector<SWizardMessage> messages, SGate* pGate,
+    static WorkerProc Script(std::vector<SWizardMessage> messages, std::atomic<bool>* pGate,
                              std::function<void(CUnitSession&)> end, intptr_t lEnd = 0)
     {
         return [=](CUnitSession& session, const CFirmwareImage&, IWorkerHost& host) -> unsigned
         {
             for (const SWizardMessage& message : messages)
                 host.PostWorkerMessage(message);
-            if (pGate != nullptr)
-                pGate->Wait(host);
+            while (pGate != nullptr && !*pGate && !host.StopRequested())
+                std::this_thread::sleep_for(10ms);
             end(session);
             host.PostWorkerMessage(SWizardMessage{WM_WORKER_DONE, 0, lEnd, {}});
             return 0;
@@ -131,25 +118,20 @@ struct SScriptedUnit
         { ++nProgramRuns, session.m_nProgramResult = nProgramResult; };
         return {Script({{WM_WORKER_STATUS, STATUS_INFOLINE3, 0, "Test port"},
                         {WM_WORKER_STATUS, STATUS_PROGRESS, 40, {}}},
-                       &searchGate, found, 1),
+                       &bSearchGate, found, 1),
                 Script({}, nullptr, downloaded),
                 Script({{WM_WORKER_STATUS, STATUS_PHASE, PHASE_PROGRAM, {}},
                         {WM_WORKER_STATUS, STATUS_PROGRESS, 60, {}}},
-                       &programGate, programmed)};
+                       &bProgramGate, programmed)};
     }
 };
 
-// The window with its modal boxes replaced: message boxes are recorded (m_onMessageBox runs while
-// one is "open"), the open-file dialog answers m_strNextFile (empty: cancelled), and the
-// automatic pause can be watched (m_onPause).
+// The window with message boxes recorded (m_onMessageBox runs while one is "open"), the open-file
+// dialog answering m_strNextFile (empty: cancelled) and the automatic pause watched (m_onPause).
 class CTestWizardDialog : public CWizardDialog
 {
 public:
-    CTestWizardDialog(const std::string& strCmdLine, SWorkerProcs procs)
-        : CWizardDialog(strCmdLine, "orlix", std::move(procs))
-    {
-    }
-
+    using CWizardDialog::CWizardDialog;
     std::vector<std::string> m_messageBoxes;
     std::function<void()> m_onMessageBox;
     wxString m_strNextFile;
@@ -183,10 +165,8 @@ protected:
         EXPECT_TRUE(m_nMaster >= 0 && grantpt(m_nMaster) == 0 && unlockpt(m_nMaster) == 0 &&
                     ptsname_r(m_nMaster, buf, sizeof buf) == 0);
         m_unit.strPortPath = buf;
-        m_pDlg = std::make_unique<CTestWizardDialog>(strCmdLine, m_unit.Procs());
-        m_pDlg->InitWizard();
-        m_pDlg->Show();
-        PumpFor(100ms);
+        m_pDlg = std::make_unique<CTestWizardDialog>(strCmdLine, "orlix", m_unit.Procs());
+        m_pDlg->InitWizard(), m_pDlg->Show(), PumpFor(100ms);
         return *m_pDlg;
     }
     void TearDown() override
@@ -205,12 +185,9 @@ protected:
     int Gauge() { return static_cast<wxGauge*>(m_pDlg->GetControl(IDC_PROGRESS))->GetValue(); }
     bool WaitIdle(int nState)
     {
+        COrlixDlg& core = m_pDlg->Core();
         return PumpUntil(
-            [&]
-            {
-                return m_pDlg->Core().GetState() == nState && !m_pDlg->Core().IsBusy() &&
-                       m_pDlg->PendingMessages() == 0;
-            });
+            [&] { return core.GetState() == nState && !core.IsBusy() && m_pDlg->PendingMessages() == 0; });
     }
     bool WaitGauge(int nValue)
     {
@@ -231,10 +208,8 @@ protected:
 };
 } // namespace
 
-// Every page a technician sees on the way through an update, with a failed run and its retry,
-// reached with the keyboard alone and saved as screenshots. On each page that waits for a
-// button, Return and Escape change nothing and Space presses the button at once: the focus is
-// there, also after a progress row.
+// Every page of an update with a failed run and its retry, by keys alone, saved as screenshots. On
+// each page waiting for a button Return and Escape change nothing and Space presses it at once.
 TEST_F(WizardPages, EveryPageByKeysWithScreenshots)
 {
     m_unit.nProgramResult = 3;
@@ -275,13 +250,13 @@ TEST_F(WizardPages, EveryPageByKeysWithScreenshots)
     EXPECT_EQ(Label(IDC_INFOLINE3), "Test port");
     EXPECT_TRUE(Shown(IDC_PROGRESS) && !Shown(IDC_ACTION));
     shot("4-searching");
-    m_unit.searchGate.bOpen = true;
+    m_unit.bSearchGate = true;
     keys(STATE_DOWNLOAD, 126, LoadText(104));
     ASSERT_TRUE(WaitGauge(60));
     EXPECT_EQ(Label(IDC_INFOLINE2), LoadText(131));
     EXPECT_EQ(Label(IDC_INFOLINE3), LoadText(140));
     shot("5-programming");
-    m_unit.programGate.bOpen = true;
+    m_unit.bProgramGate = true;
     keys(STATE_QUESTION, 145, LoadText(105), "6-retry");
     EXPECT_EQ(Label(IDC_INFOLINE3), LoadText(135));
     m_unit.nProgramResult = 0; // Space answered Yes: the retry succeeds
@@ -309,7 +284,7 @@ TEST_F(WizardPages, CloseWhileBusyIsRefusedAndTheWorkerGoesOn)
     dlg.m_onMessageBox = [&]
     {
         dlg.PostWizardMessage(SWizardMessage{WM_WORKER_STATUS, STATUS_PROGRESS, 77, {}});
-        m_unit.searchGate.bOpen = true;
+        m_unit.bSearchGate = true;
         PumpUntil([&] { return Gauge() == 77 && dlg.PendingMessages() == 1; }, 5s);
         nStateInBox = dlg.Core().GetState();
         bBusyInBox = dlg.Core().IsBusy();
@@ -326,7 +301,7 @@ TEST_F(WizardPages, CloseWhileBusyIsRefusedAndTheWorkerGoesOn)
 // in the pause is handled after it, before the queued step, so no transfer starts.
 TEST_F(WizardPages, CloseDuringTheAutomaticPauseStartsNoTransfer)
 {
-    m_unit.searchGate.bOpen = true;
+    m_unit.bSearchGate = true;
     CTestWizardDialog& dlg = Start("-a -f:" + SAMPLE);
     uint32_t dwPause = 0;
     bool bClosedInPause = true;

@@ -28,17 +28,6 @@ protected:
     CFakePort m_port{&m_clock};
     CFlashKernel m_kernel;
 };
-
-// 512 pattern bytes and their CRC (high byte first).
-Bytes BlockWithCrc()
-{
-    Bytes block(512);
-    std::iota(block.begin(), block.end(), uint8_t{3});
-    const uint16_t wCrc = Crc16(block.data(), 512);
-    block.push_back(static_cast<uint8_t>(wCrc >> 8));
-    block.push_back(static_cast<uint8_t>(wCrc));
-    return block;
-}
 } // namespace
 
 TEST_F(FlashKernelTest, CommandFramesAndStatusBytes)
@@ -53,40 +42,31 @@ TEST_F(FlashKernelTest, CommandFramesAndStatusBytes)
     EXPECT_EQ(m_kernel.SendCommand(KCMD_BLANK_CHECK, 0xFF0102), KR_OK);
     EXPECT_EQ(m_port.Writes(),
               (std::vector<Bytes>{{0xE8}, {0x38, 0x00, 0x00, 0xF8}, {0x48, 0x02, 0x01, 0xFF}}));
-    const std::pair<Bytes, KernelResult> cases[] = {{{'0'}, KR_OK},
-                                                    {{'1'}, KR_OK},
-                                                    {{'4'}, KR_INVALID_COMMAND},
-                                                    {{'2'}, KR_UNKNOWN_ERROR},
-                                                    {{0x00}, KR_UNKNOWN_ERROR},
-                                                    {{}, KR_NO_ANSWER}};
-    for (const auto& [reply, result] : cases)
+    const Bytes replies[] = {{'0'}, {'1'}, {'4'}, {'2'}, {0x00}, {}};
+    const KernelResult results[] = {
+        KR_OK, KR_OK, KR_INVALID_COMMAND, KR_UNKNOWN_ERROR, KR_UNKNOWN_ERROR, KR_NO_ANSWER};
+    for (std::size_t i = 0; i < std::size(replies); ++i)
     {
-        m_port.QueueRead(reply);
-        EXPECT_EQ(m_kernel.SendCommand(KCMD_WRITE_BLOCK, 0), result) << int(reply.empty() ? -1 : reply[0]);
+        m_port.QueueRead(replies[i]);
+        EXPECT_EQ(m_kernel.SendCommand(KCMD_WRITE_BLOCK, 0), results[i]) << i;
     }
 }
 
-// The replies to the reads in order, the result, and how often the command frame went out. A write's
-// CRC retry and the kernel's own write failure are rows of the fault matrix; these are what the
-// simulated unit cannot send.
-struct SBlockCase
-{
-    bool bWrite;
-    std::vector<Bytes> replies;
-    KernelResult result;
-    std::size_t nCommands;
-};
-
 TEST_F(FlashKernelTest, BlockRepliesStatusBytesAndTheOneRetryAfterACrcMismatch)
 {
-    const Bytes block = BlockWithCrc();
+    Bytes block(512); // pattern bytes and their CRC, high byte first
+    std::iota(block.begin(), block.end(), uint8_t{3});
+    const uint16_t wCrc = Crc16(block.data(), 512);
+    block.insert(block.end(), {static_cast<uint8_t>(wCrc >> 8), static_cast<uint8_t>(wCrc)});
     Bytes good = block; // a read block's reply: data, CRC, '1'
     good.push_back('1');
     Bytes badCrc = good, badMark = good;
     badCrc[513] ^= 0x01;
     badMark[514] = '0';
     const Bytes shortReply(good.begin(), good.end() - 1);
-    const SBlockCase cases[] = {
+    // Write or read, the replies to the reads in order, the result, how often the command frame went
+    // out. A write's CRC retry and own failure are rows of the fault matrix; these the simulator cannot send.
+    const std::tuple<bool, std::vector<Bytes>, KernelResult, std::size_t> cases[] = {
         {true, {{'0'}, {'0'}, {'0', '1'}}, KR_OK, 1},
         {true, {{'0'}, {'0'}, {'1', '0'}}, KR_BAD_REPLY, 1},
         {true, {{'0'}, {'0'}, {'5', '1'}}, KR_BAD_REPLY, 1},
@@ -105,35 +85,35 @@ TEST_F(FlashKernelTest, BlockRepliesStatusBytesAndTheOneRetryAfterACrcMismatch)
         {false, {{'0'}, {'1'}, badMark}, KR_BAD_REPLY, 1},
         {false, {{'0'}, {'1'}, shortReply}, KR_SHORT_READ, 1},
     };
-    for (std::size_t i = 0; i < std::size(cases); ++i)
+    for (const auto& c : cases)
     {
-        SCOPED_TRACE(i);
-        const SBlockCase& c = cases[i];
+        SCOPED_TRACE(&c - cases);
+        const auto& [bWrite, replies, result, nCommands] = c;
         CFakePort port(&m_clock);
         Use(port);
-        for (const Bytes& reply : c.replies)
+        for (const Bytes& reply : replies)
             port.QueueRead(reply);
-        Bytes buf = c.bWrite ? block : Bytes(515, 0x00);
+        Bytes buf = bWrite ? block : Bytes(515, 0x00);
         buf.resize(515, 0xEE);
         buf[512] = buf[513] = 0xEE; // the kernel puts the CRC there itself
         std::vector<Bytes> expected;
-        if (c.bWrite)
+        if (bWrite)
         {
-            EXPECT_EQ(m_kernel.WriteFlashBlock(buf.data(), 0x1000, 512), c.result);
-            for (std::size_t n = 0; n < c.nCommands; ++n)
+            EXPECT_EQ(m_kernel.WriteFlashBlock(buf.data(), 0x1000, 512), result);
+            for (std::size_t n = 0; n < nCommands; ++n)
             {
                 expected.push_back({0x08, 0x00, 0x10, 0x00});
-                if (c.replies.size() > 2)
+                if (replies.size() > 2)
                     expected.push_back(block); // flushed, and unchanged for the retry
             }
             const auto kinds = port.Kinds();
-            EXPECT_TRUE(c.replies.size() <= 2 || (kinds.size() > 5 && kinds[5] == EOp::Flush));
+            EXPECT_TRUE(replies.size() <= 2 || (kinds.size() > 5 && kinds[5] == EOp::Flush));
         }
         else
         {
-            EXPECT_EQ(m_kernel.ReadFlashBlock(buf.data(), 0xFF0200), c.result);
-            expected.assign(c.nCommands, Bytes{0x28, 0x00, 0x02, 0xFF});
-            EXPECT_TRUE(c.result != KR_OK || buf == good);
+            EXPECT_EQ(m_kernel.ReadFlashBlock(buf.data(), 0xFF0200), result);
+            expected.assign(nCommands, Bytes{0x28, 0x00, 0x02, 0xFF});
+            EXPECT_TRUE(result != KR_OK || buf == good);
         }
         EXPECT_EQ(port.Writes(), expected);
     }
