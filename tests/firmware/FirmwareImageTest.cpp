@@ -53,6 +53,51 @@ TEST_F(FirmwareImageTest, RangeIsRoundedToWholeBlocksAndUnwrittenBytesAreBlank)
     EXPECT_EQ(m_image.GetHighAddress(), 0xFF07FFu);
 }
 
+// Address arithmetic at the top of the 32-bit space and at the buffer's edges never wraps.
+TEST_F(FirmwareImageTest, TopOfTheAddressSpaceDoesNotWrap)
+{
+    ASSERT_EQ(Load(Lines({SRecord(3, 0xFFFFFFF0, Pattern(16))})), LOAD_OK);
+    EXPECT_EQ(m_image.GetLowAddress(), 0xFFFFFE00u);
+    EXPECT_EQ(m_image.GetHighAddress(), 0xFFFFFFFFu);
+    EXPECT_EQ(ReadAll(0xFFFFFFF0, 100), Pattern(16));
+    EXPECT_EQ(Load(Lines({SRecord(3, 0xFFFFFFF8, Pattern(16))})), LOAD_CORRUPT); // runs past 0xFFFFFFFF
+    uint8_t out[16];
+    EXPECT_EQ(m_image.Write(out, 0xFFFFFFFF, 16), 1u);
+    EXPECT_EQ(m_image.Read(out, 0xFFFFFFF6, 0xFFFFFFFF), 10u);
+    EXPECT_EQ(m_image.Read(out, 0, 16), 0u);
+    EXPECT_FALSE(m_image.IsBlockBlank(0xFFFFFFFF));
+    EXPECT_EQ(m_image.Allocate(0xFFFFFF00, 0x101), 0u);
+    EXPECT_FALSE(m_image.IsLoaded());
+}
+
+TEST_F(FirmwareImageTest, BufferOperationsStopAtTheEdges)
+{
+    uint8_t out[512];
+    EXPECT_EQ(m_image.Read(out, 0, 16), 0u); // fresh image
+    ASSERT_EQ(m_image.Allocate(0x2000, 0x600), 0x600u);
+    EXPECT_EQ(ReadAll(0x2000, 0x600), Bytes(0x600, 0xFF));
+    const Bytes data = Pattern(32);
+    for (uint32_t a : {0x1FFFu, 0x2600u})
+    {
+        EXPECT_EQ(m_image.Write(data.data(), a, 4), 0u);
+        EXPECT_EQ(m_image.Read(out, a, 4), 0u);
+    }
+    EXPECT_EQ(m_image.Write(nullptr, 0x2000, 4) + m_image.Read(nullptr, 0x2000, 4), 0u);
+    EXPECT_EQ(m_image.Write(data.data(), 0x23F0, 32), 32u);
+    EXPECT_EQ(m_image.Write(data.data(), 0x25F0, 32), 16u);
+    EXPECT_EQ(m_image.Read(out, 0x25F6, 64), 10u);
+    EXPECT_EQ(Bytes(out, out + 10), Bytes(data.begin() + 6, data.begin() + 16));
+    // Blank only for whole blocks inside the buffer with every byte 0xFF.
+    EXPECT_TRUE(m_image.IsBlockBlank(0x2000));
+    EXPECT_FALSE(m_image.IsBlockBlank(0x2200));                                 // last byte written
+    EXPECT_FALSE(m_image.IsBlockBlank(0x1E00) || m_image.IsBlockBlank(0x2600)); // partly outside
+    EXPECT_EQ(m_image.ReadBlock(out, 0x2200), 512u);
+    EXPECT_EQ(out[511], data[15]);
+    EXPECT_EQ(m_image.ReadBlock(out, 0x2500), 256u);
+    EXPECT_EQ(m_image.Allocate(0x1000, 0), 0u);
+    EXPECT_FALSE(m_image.IsLoaded());
+}
+
 TEST_F(FirmwareImageTest, IdentificationTexts)
 {
     // From the block at 0xFF8000 when the image holds it; 16 bytes without NUL stay whole.
