@@ -1,7 +1,8 @@
 // The fault matrix: orlix-cli against orlix-sim with every fault the simulated unit can
 // inject, one test per row of FAULTS.md: pages shown, exit status, frames the program sent
 // (rebuilt from the unit's protocol log), the unit's flash afterwards, and a time bound made
-// of the waits the protocol prescribes on that path plus slack.
+// of the waits the protocol prescribes on that path plus slack. Then several units at once (-g),
+// the read-back (-v) and the update record (-l), one row per case.
 #include "firmware/FirmwareImage.h"
 #include "target/ChipDef.h"
 #include "tests/support/ChildSpawn.h"
@@ -14,12 +15,14 @@
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <deque>
 #include <map>
 #include <sstream>
 
@@ -55,6 +58,7 @@ constexpr double SLACK = 25.0; // a loaded machine: generous on purpose
 
 constexpr uint8_t CMD_WRITE = 0x08, CMD_READ = 0x28, CMD_ERASE = 0x38, CMD_BLANK = 0x48, CMD_PING = 0xE8;
 const std::string SAMPLE = "analyzer-mb90f345.mhx";
+const std::vector<std::string> CLI_ENV = {"LC_ALL=C.UTF-8", "LC_MESSAGES=", "LANG="};
 
 struct SFrames
 {
@@ -92,10 +96,6 @@ struct SFaultCase
     double dWaitS = 0; // waits the protocol prescribes on this path
     double dMinS = 0;  // of those, the ones it cannot skip
 };
-std::ostream& operator<<(std::ostream& out, const SFaultCase& test)
-{
-    return out << test.pszName;
-}
 
 const std::vector<std::string> SUCCESS = {TEXT_126, TEXT_128, TEXT_133, TEXT_136, TEXT_137};
 
@@ -280,20 +280,78 @@ struct SPortHog
     }
 };
 
-const std::vector<std::string> CLI_ENV = {"LC_ALL=C.UTF-8", "LC_MESSAGES=", "LANG="};
-
-class FaultMatrix : public ::testing::TestWithParam<SFaultCase>
+// The chip and the sample with its non-blank blocks.
+struct CSample
 {
-protected:
-    // The sample's non-blank blocks, and the unit started with its flash as it was before.
-    void StartSim(const SSimProcessOptions& opts)
+    bool LoadSample()
     {
-        ASSERT_TRUE(m_chip.SelectChip("MB90F345"));
-        ASSERT_EQ(m_image.Load(OrlixSamplePath(SAMPLE)), LOAD_OK);
+        if (!m_chip.SelectChip("MB90F345") || m_image.Load(OrlixSamplePath(SAMPLE)) != LOAD_OK)
+            return false;
         m_image.SetBlockSize(512);
         for (uint32_t dw = m_image.GetLowAddress(); dw < m_image.GetHighAddress(); dw += 512)
             if (!m_image.IsBlockBlank(dw))
                 m_blocks.push_back(dw);
+        return true;
+    }
+    SChipDef m_chip;
+    CFirmwareImage m_image;
+    std::vector<uint32_t> m_blocks;
+    CTempDir m_dir;
+};
+
+// orlix-cli with its input typed while it runs.
+struct SLiveCli
+{
+    int in[2] = {-1, -1}, out[2] = {-1, -1};
+    pid_t pid = -1;
+    std::string strOut, strError;
+    explicit SLiveCli(const std::vector<std::string>& args)
+    {
+        signal(SIGPIPE, SIG_IGN); // typing into a child that has ended must fail, not end the test
+        if ((pipe2(in, O_CLOEXEC) | pipe2(out, O_CLOEXEC)) == 0)
+            pid = SpawnChild({OrlixBinPath("orlix-cli"), args, CLI_ENV, in[0], out[1], out[1]}, strError);
+        close(in[0]);
+        close(out[1]);
+    }
+    bool Type(const std::string& strText) { return write(in[1], strText.data(), strText.size()) > 0; }
+    // Reads until strText has been printed; false when the output ends or the time passes first.
+    bool ReadUntil(const std::string& strText, int nSeconds = 30)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(nSeconds);
+        while (strOut.find(strText) == std::string::npos && std::chrono::steady_clock::now() < deadline)
+        {
+            pollfd fd = {out[0], POLLIN, 0};
+            char buffer[4096];
+            const ssize_t n = poll(&fd, 1, 50) > 0 ? read(out[0], buffer, sizeof buffer) : -1;
+            if (n == 0)
+                return false;
+            strOut.append(buffer, size_t(std::max<ssize_t>(n, 0)));
+        }
+        return strOut.find(strText) != std::string::npos;
+    }
+    // Closes the input and reads to the end; the raw wait status, or -1 when it hangs.
+    int Finish()
+    {
+        close(in[1]);
+        ReadUntil("\x01 the end of the output");
+        close(out[0]);
+        int nStatus = 0;
+        if (pid > 0 && !WaitChild(pid, 30000, nStatus))
+        {
+            kill(-pid, SIGKILL);
+            WaitChild(pid, 5000, nStatus);
+            return -1;
+        }
+        return nStatus;
+    }
+};
+
+class FaultMatrix : public ::testing::TestWithParam<SFaultCase>, protected CSample
+{
+protected:
+    void StartSim(const SSimProcessOptions& opts)
+    {
+        ASSERT_TRUE(LoadSample());
         ASSERT_TRUE(m_sim.Start(m_dir.Path(), opts)) << m_sim.Error();
         m_before = m_sim.ReadDump();
         ASSERT_EQ(m_before.size(), m_chip.FlashSize) << "no dump at start";
@@ -327,11 +385,7 @@ protected:
             << "flash differs first at 0x" << std::hex << m_chip.StartAddress + (diff - actual.begin());
     }
 
-    CTempDir m_dir;
     CSimProcess m_sim;
-    SChipDef m_chip;
-    CFirmwareImage m_image;
-    std::vector<uint32_t> m_blocks;
     std::vector<uint8_t> m_before;
 };
 
@@ -418,48 +472,15 @@ TEST_F(FaultMatrix, PortTakenBetweenSearchAndTransfer)
     StartSim({});
     if (HasFatalFailure())
         return;
-    signal(SIGPIPE, SIG_IGN); // typing into a child that has ended must fail, not end the test
-    int in[2], out[2];
-    ASSERT_EQ(pipe2(in, O_CLOEXEC) | pipe2(out, O_CLOEXEC), 0);
-    std::string strError;
-    const std::vector<std::string> args = {"-f:" + OrlixSamplePath(SAMPLE), "-p:" + m_sim.LinkPath()};
-    const pid_t pid = SpawnChild(
-        SSpawnRequest{OrlixBinPath("orlix-cli"), args, CLI_ENV, "", in[0], out[1], out[1]}, strError);
-    close(in[0]);
-    close(out[1]);
-    std::string strOut;
-    // Reads until strText has been printed; false when the output ends or 30 s pass first.
-    const auto readUntil = [&](const std::string& strText)
-    {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        while (strOut.find(strText) == std::string::npos && std::chrono::steady_clock::now() < deadline)
-        {
-            pollfd fd = {out[0], POLLIN, 0};
-            char buffer[4096];
-            const ssize_t n = poll(&fd, 1, 50) > 0 ? read(out[0], buffer, sizeof buffer) : -1;
-            if (n == 0)
-                return false;
-            strOut.append(buffer, size_t(std::max<ssize_t>(n, 0)));
-        }
-        return strOut.find(strText) != std::string::npos;
-    };
-    const auto type = [&](const std::string& strText)
-    { return write(in[1], strText.data(), strText.size()) == ssize_t(strText.size()); };
+    SLiveCli cli({"-f:" + OrlixSamplePath(SAMPLE), "-p:" + m_sim.LinkPath()});
+    const std::string& strOut = cli.strOut;
     SPortHog hog;
     // Start, then Continue on the connect page; the found page waits for the next click.
-    EXPECT_TRUE(pid > 0 && type("\n\n") && readUntil(TEXT_127)) << strError << strOut;
+    EXPECT_TRUE(cli.pid > 0 && cli.Type("\n\n") && cli.ReadUntil(TEXT_127)) << cli.strError << strOut;
     EXPECT_TRUE(hog.Take(m_sim.LinkPath())) << "the search left the port open: " << std::strerror(errno);
-    EXPECT_TRUE(type("\n"));
-    close(in[1]);
-    readUntil("\x01 the end of the output");
-    close(out[0]);
-    int nStatus = 0;
-    if (pid > 0 && !WaitChild(pid, 30000, nStatus))
-    {
-        kill(-pid, SIGKILL);
-        WaitChild(pid, 5000, nStatus);
-        ADD_FAILURE() << "hangs:\n" << strOut;
-    }
+    EXPECT_TRUE(cli.Type("\n"));
+    const int nStatus = cli.Finish();
+    EXPECT_NE(nStatus, -1) << "hangs:\n" << strOut;
     EXPECT_TRUE(WIFEXITED(nStatus) && WEXITSTATUS(nStatus) == 2) << nStatus << "\n" << strOut;
     EXPECT_NE(strOut.find(BOX_PORT_ERROR), std::string::npos) << strOut;
     EXPECT_EQ(strOut.find(TEXT_131), std::string::npos) << "the download page was shown:\n" << strOut;
@@ -469,5 +490,174 @@ TEST_F(FaultMatrix, PortTakenBetweenSearchAndTransfer)
     EXPECT_EQ(trace.frames.nDownloads, 0);
     ExpectFlash(nullptr);
 }
+
+// What a unit's flash holds afterwards.
+enum class EUnitFlash
+{
+    Image,     // every block of the image
+    Below,     // the image's blocks below dwBlock, erased from it on
+    FirstN,    // the image's first nBlocks blocks, erased after them
+    Untouched, // as before the run
+    WeakByte,  // the image, with bit 0 of the byte at dwBlock flipped
+};
+
+struct SUnit
+{
+    std::vector<std::string> faults = {};
+    EUnitFlash eFlash = EUnitFlash::Image;
+    uint32_t dwAt = 0;
+    int nBlocks = 0;
+    // The unit's line in the record: "outcome verified", or empty for no line.
+    std::string strRecord = "updated false";
+};
+
+struct SCase
+{
+    const char* pszName;
+    std::vector<SUnit> units;
+    std::vector<std::string> options = {"-g"};
+    int nDecoys = 0;                     // silent ports listed before the units
+    bool bCtrlC = false;                 // SIGINT once the found page shows, before the transfer
+    std::vector<std::string> pages = {}; // printed, in this order ("%N" is the unit's port)
+    int nExit = 0;
+    std::vector<std::string> absent = {};
+};
+
+// clang-format off
+const SCase CASES[] = {
+    {.pszName = "AllSucceed", .units = {{}, {}, {}},
+     .pages = {"3 units found: %0, %1, %2", "(i) 3 of 3 units updated\n%0: updated\n%1: updated\n%2: updated"}},
+    {.pszName = "OneCrcErrorAlwaysOthersFinish", .units = {{}, {.faults = {"crc-always=0xF90000"}, .eFlash = EUnitFlash::Below,
+     .dwAt = 0xF90000, .strRecord = "programming failed false"}, {}},
+     .pages = {"(!) 2 of 3 units updated\n%0: updated\n%1: the programming failed\n%2: updated"}, .nExit = 1},
+    {.pszName = "OneVanishesMidProgramming", .units = {{.faults = {"vanish-after=20"}, .eFlash = EUnitFlash::FirstN,
+     .nBlocks = 20, .strRecord = "programming failed false"}, {}},
+     .pages = {"(!) 1 of 2 units updated\n%0: the programming failed\n%1: updated"}, .nExit = 1},
+    {.pszName = "DecoyPortAmongThem", .units = {{}, {}}, .nDecoys = 1,
+     .pages = {"2 units found: %0, %1", "(i) 2 of 2 units updated"}},
+    {.pszName = "CtrlCBeforeTheTransferTouchesNothing", .units = {{.eFlash = EUnitFlash::Untouched, .strRecord = ""},
+     {.eFlash = EUnitFlash::Untouched, .strRecord = ""}}, .bCtrlC = true, .pages = {"2 units found: %0, %1"},
+     .nExit = 1, .absent = {"units updated"}},
+    // The block CRC cannot see a cell that stores another value; only the read-back can.
+    {.pszName = "VerifyCatchesAWeakCell", .units = {{.faults = {"weak-cell=0xF80203"}, .eFlash = EUnitFlash::WeakByte,
+     .dwAt = 0xF80203, .strRecord = "verify failed false"}}, .options = {"-v"},
+     .pages = {"(!) " + TEXT_145 + "The firmware update couldn't be completed.\nPlease try it again. \nThe flash memory differs from the firmware at address 0xF80203."}, .nExit = 1},
+    {.pszName = "WithoutVerifyTheWeakCellGoesUnseen", .units = {{.faults = {"weak-cell=0xF80203"},
+     .eFlash = EUnitFlash::WeakByte, .dwAt = 0xF80203}}, .options = {},
+     .pages = {"(i) The firmware update was successful."}},
+    {.pszName = "GroupVerifyNamesTheUnitAndAddress", .units = {{.strRecord = "updated true"}, {.faults = {"weak-cell=0xF80203"},
+     .eFlash = EUnitFlash::WeakByte, .dwAt = 0xF80203, .strRecord = "verify failed false"}}, .options = {"-g", "-v"},
+     .pages = {"(!) 1 of 2 units updated\n%0: updated\n%1: the programming failed - The flash memory differs from "
+               "the firmware at address 0xF80203."}, .nExit = 1},
+};
+// clang-format on
+
+std::string Replace(std::string strText, const std::vector<std::string>& ports)
+{
+    for (std::size_t i = 0; i < ports.size(); ++i)
+        for (std::size_t nAt; (nAt = strText.find("%" + std::to_string(i))) != std::string::npos;)
+            strText.replace(nAt, 2, ports[i]);
+    return strText;
+}
+
+class MultiUnit : public ::testing::TestWithParam<SCase>, protected CSample
+{
+protected:
+    std::vector<uint8_t> Expected(const SUnit& unit, const std::vector<uint8_t>& before) const
+    {
+        if (unit.eFlash == EUnitFlash::Untouched)
+            return before;
+        std::vector<uint8_t> flash(m_chip.FlashSize, 0xFF);
+        int nWritten = 0;
+        for (const uint32_t dw : m_blocks)
+        {
+            if ((unit.eFlash == EUnitFlash::Below && dw >= unit.dwAt) ||
+                (unit.eFlash == EUnitFlash::FirstN && nWritten++ == unit.nBlocks))
+                break;
+            m_image.ReadBlock(flash.data() + (dw - m_chip.StartAddress), dw);
+        }
+        if (unit.eFlash == EUnitFlash::WeakByte)
+            flash[unit.dwAt - m_chip.StartAddress] ^= 0x01;
+        return flash;
+    }
+};
+
+TEST_P(MultiUnit, EveryUnitEndsAsExpected)
+{
+    const SCase& c = GetParam();
+    ASSERT_TRUE(LoadSample());
+    std::deque<CSimProcess> sims;
+    std::vector<std::vector<uint8_t>> before;
+    std::vector<std::string> ports;
+    std::vector<std::string> args = c.options;
+    args.insert(args.end(), {"-a", "-f:" + OrlixSamplePath(SAMPLE), "-l:" + m_dir.File("record.jsonl")});
+    for (int nDecoy = 0; nDecoy < c.nDecoys; ++nDecoy)
+        args.push_back("-p:" + m_dir.File("unit0/decoy" + std::to_string(nDecoy)));
+    for (std::size_t i = 0; i < c.units.size(); ++i)
+    {
+        const std::string strDir = m_dir.File("unit" + std::to_string(i));
+        ASSERT_EQ(mkdir(strDir.c_str(), 0700), 0);
+        SSimProcessOptions opts;
+        opts.faults = c.units[i].faults;
+        for (int nDecoy = 0; i == 0 && nDecoy < c.nDecoys; ++nDecoy)
+            opts.decoyNames.push_back("decoy" + std::to_string(nDecoy));
+        CSimProcess& sim = sims.emplace_back();
+        ASSERT_TRUE(sim.Start(strDir, opts)) << sim.Error();
+        before.push_back(sim.ReadDump());
+        ports.push_back(sim.LinkPath());
+        args.push_back("-p:" + sim.LinkPath());
+    }
+
+    SProcessResult result;
+    if (c.bCtrlC) // Enter, then SIGINT once the first page has been printed
+    {
+        SLiveCli cli(args);
+        if (cli.Type("\n") && cli.ReadUntil(Replace(c.pages.front(), ports), 60))
+            kill(cli.pid, SIGINT);
+        cli.ReadUntil("\x01 the end of the output", 60);
+        const int nStatus = cli.Finish();
+        result = {.bStarted = cli.pid > 0,
+                  .bTimedOut = nStatus == -1,
+                  .nExitCode = WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1,
+                  .strStdout = cli.strOut,
+                  .strStderr = {},
+                  .strError = cli.strError};
+    }
+    else
+        result = RunProcess(
+            OrlixBinPath("orlix-cli"),
+            {.args = args, .strStdin = "\n\n", .timeout = std::chrono::seconds(120), .extraEnv = CLI_ENV});
+    const std::string& strOut = result.strStdout;
+    ASSERT_TRUE(result.bStarted) << result.strError;
+    EXPECT_FALSE(result.bTimedOut) << strOut;
+    EXPECT_EQ(result.nExitCode, c.nExit) << strOut << result.strStderr;
+    std::size_t nFrom = 0;
+    for (const std::string& strPage : c.pages)
+    {
+        nFrom = strOut.find(Replace(strPage, ports), nFrom);
+        ASSERT_NE(nFrom, std::string::npos)
+            << "missing or out of order: \"" << Replace(strPage, ports) << "\"\n"
+            << strOut;
+    }
+    for (const std::string& strAbsent : c.absent)
+        EXPECT_EQ(strOut.find(strAbsent), std::string::npos) << strOut;
+
+    std::string strRecords;
+    for (std::size_t i = 0; i < sims.size(); ++i)
+    {
+        EXPECT_EQ(sims[i].Stop(), 0);
+        EXPECT_TRUE(sims[i].ReadDump() == Expected(c.units[i], before[i])) << "flash of unit " << i;
+        if (!c.units[i].strRecord.empty())
+            strRecords += ports[i] + " " + c.units[i].strRecord + "\n";
+    }
+    // One whole JSON line per unit, in list order, read back as an auditor would.
+    SRunOptions jqRun;
+    jqRun.args = {"-r", "\"\\(.port.path) \\(.result.outcome) \\(.verified)\"", m_dir.File("record.jsonl")};
+    const SProcessResult jq = RunProcess("/usr/bin/jq", jqRun);
+    EXPECT_EQ(jq.strStdout, strRecords) << jq.strStderr;
+}
+
+INSTANTIATE_TEST_SUITE_P(Units, MultiUnit, ::testing::ValuesIn(CASES),
+                         [](const ::testing::TestParamInfo<SCase>& row) { return row.param.pszName; });
 
 } // namespace

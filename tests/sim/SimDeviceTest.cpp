@@ -134,21 +134,6 @@ TEST_F(SimDeviceTest, BootRomChecksTheDownloadFrameAndTheKernel)
     EXPECT_TRUE(Mentions("(3 bytes) is not the one for MB90F345"));
 }
 
-TEST_F(SimDeviceTest, BytesAtTheWrongSpeedOrFormatAreDropped)
-{
-    EXPECT_EQ(Send({0x18, 0x18}, SLineState{9600, true}), Bytes{});
-    EXPECT_EQ(Send({0x18}, SLineState{4800, false}), Bytes{}); // e.g. parity on
-    EXPECT_EQ(m_pDevice->DroppedBytes(), 3u);
-    EXPECT_EQ(m_pDevice->Violations(), 1u); // one report per run of garbage
-    EXPECT_EQ(Send({0x18}), Bytes{0x11});
-    // After the switch the kernel does not listen at another speed either.
-    Make();
-    StartKernel();
-    EXPECT_EQ(Send({0xE8}, SLineState{57600, true}), Bytes{});
-    EXPECT_EQ(m_pDevice->Phase(), ESimPhase::Kernel);
-    EXPECT_EQ(SendFast({0xE8}), Bytes{'1'});
-}
-
 TEST_F(SimDeviceTest, FlashSemanticsOfWriteAndBlankCheck)
 {
     StartKernel();
@@ -187,25 +172,4 @@ TEST_F(SimDeviceTest, FlashSemanticsOfWriteAndBlankCheck)
     EXPECT_EQ(SendFast(Command(0x48, START)), Bytes{'0'});
     EXPECT_EQ(Wait(299ms), Bytes{});
     EXPECT_EQ(Wait(1ms), Bytes{'2'});
-}
-
-// A weak cell passes the transfer's CRC and the "01" answer; only the block read shows it.
-TEST_F(SimDeviceTest, WeakCellIsSeenOnlyByReadingTheBlockBack)
-{
-    SSimFaults faults;
-    faults.weakCells = {START + 0x203};
-    Make(faults);
-    StartKernel();
-    Erase();
-    const Bytes block(512, 0x5A);
-    EXPECT_EQ(WriteBlock(START + 0x200, block), (Bytes{'0', '1'}));
-    EXPECT_EQ(WriteBlock(START, block), (Bytes{'0', '1'}));
-    Bytes expected = block;
-    expected[3] ^= 0x01;
-    expected = BlockWithCrc(expected);
-    expected.insert(expected.begin(), {'0', '1'});
-    expected.push_back('1');
-    EXPECT_EQ(SendFast(Command(0x28, START + 0x200)), expected);
-    EXPECT_TRUE(std::equal(block.begin(), block.end(), FlashAt(START))) << "only the weak byte differs";
-    EXPECT_TRUE(Mentions("weak-cell"));
 }

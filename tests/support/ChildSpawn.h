@@ -9,8 +9,7 @@
 struct SSpawnRequest
 {
     std::string strPath;
-    std::vector<std::string> args, extraEnv; // argv[1..]; NAME=VALUE, replacing an inherited NAME
-    std::string strWorkDir;
+    std::vector<std::string> args, extraEnv;           // argv[1..]; NAME=VALUE, replacing an inherited NAME
     int nStdinFd = -1, nStdoutFd = -1, nStderrFd = -1; // -1: /dev/null
 };
 

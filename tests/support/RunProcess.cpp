@@ -43,8 +43,6 @@ pid_t SpawnChild(const SSpawnRequest& req, std::string& strError)
             posix_spawn_file_actions_adddup2(&actions, fds[i], i);
         else
             posix_spawn_file_actions_addopen(&actions, i, "/dev/null", i == 0 ? O_RDONLY : O_WRONLY, 0);
-    if (!req.strWorkDir.empty())
-        posix_spawn_file_actions_addchdir_np(&actions, req.strWorkDir.c_str());
     // Own process group, so a time-out can end the child together with anything it started;
     // default signal handling, whatever the test process has set up.
     posix_spawnattr_t attr;
@@ -52,8 +50,7 @@ pid_t SpawnChild(const SSpawnRequest& req, std::string& strError)
     sigset_t defaults, noneBlocked;
     sigemptyset(&noneBlocked);
     sigemptyset(&defaults);
-    for (const int nSignal : {SIGPIPE, SIGTERM, SIGINT})
-        sigaddset(&defaults, nSignal);
+    sigaddset(&defaults, SIGPIPE), sigaddset(&defaults, SIGTERM), sigaddset(&defaults, SIGINT);
     posix_spawnattr_setsigdefault(&attr, &defaults);
     posix_spawnattr_setsigmask(&attr, &noneBlocked);
     posix_spawnattr_setpgroup(&attr, 0);
@@ -77,10 +74,8 @@ bool WaitChild(pid_t pid, int nTimeoutMs, int& nStatus)
         const pid_t r = waitpid(pid, &nStatus, WNOHANG);
         if (r < 0 && errno != EINTR)
             nStatus = 0; // not our child any more: nothing left to wait for
-        if (r == pid || (r < 0 && errno != EINTR))
-            return true;
-        if (std::chrono::steady_clock::now() >= deadline)
-            return false;
+        if (r == pid || (r < 0 && errno != EINTR) || std::chrono::steady_clock::now() >= deadline)
+            return r == pid || (r < 0 && errno != EINTR);
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
 }
@@ -108,8 +103,8 @@ SProcessResult RunProcess(const std::string& strPath, const SRunOptions& opts)
         result.strError = std::string("memory file: ") + std::strerror(errno);
     else
     {
-        const pid_t pid = SpawnChild(
-            {strPath, opts.args, opts.extraEnv, opts.strWorkDir, fds[0], fds[1], fds[2]}, result.strError);
+        const pid_t pid =
+            SpawnChild({strPath, opts.args, opts.extraEnv, fds[0], fds[1], fds[2]}, result.strError);
         result.bStarted = pid > 0;
         int nStatus = 0;
         if (result.bStarted && !WaitChild(pid, static_cast<int>(opts.timeout.count()), nStatus))

@@ -11,14 +11,12 @@ struct SRunOptions
     std::string strStdin;          // written to the child's stdin, which is then closed
     std::chrono::milliseconds timeout{60000};
     std::vector<std::string> extraEnv; // "NAME=VALUE", added or replacing
-    std::string strWorkDir;            // empty: the test's working directory
 };
 
 struct SProcessResult
 {
     bool bStarted = false, bTimedOut = false; // not started: strError says why
-    int nExitCode = -1;                       // when it ended normally
-    int nSignal = 0;                          // that ended it
+    int nExitCode = -1, nSignal = 0;          // when it ended normally; the signal that ended it
     std::string strStdout, strStderr, strError;
     std::chrono::milliseconds elapsed{0};
 };

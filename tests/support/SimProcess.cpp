@@ -9,7 +9,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -17,63 +16,49 @@ bool CSimProcess::Start(const std::string& strDir, const SSimProcessOptions& opt
                         std::chrono::milliseconds timeout)
 {
     if (m_pid > 0)
-    {
-        m_strError = "already started";
-        return false;
-    }
+        return m_strError = "already started", false;
     m_strError.clear();
     m_bReaped = false;
     m_nExitStatus = -1;
     m_strLinkPath = strDir + "/unit0";
-    m_strDumpPath = opts.bDump ? strDir + "/flash.bin" : std::string();
-    m_strLogPath = opts.bLog ? strDir + "/protocol.log" : std::string();
+    m_strDumpPath = strDir + "/flash.bin";
+    m_strLogPath = strDir + "/protocol.log";
     m_strStderrPath = strDir + "/sim.stderr";
     std::vector<std::string> args = {
-        "--link",     m_strLinkPath, "--chip",     opts.strChip, opts.bPace ? "--pace" : "--no-pace",
-        "--erase-ms", "100",         "--blank-ms", "50"};
+        "--link",      m_strLinkPath, "--chip",     opts.strChip, opts.bPace ? "--pace" : "--no-pace",
+        "--erase-ms",  "100",         "--blank-ms", "50",         "--dump",
+        m_strDumpPath, "--log",       m_strLogPath};
     for (const auto& fault : opts.faults)
         args.insert(args.end(), {"--fault", fault});
     for (const auto& name : opts.decoyNames)
         args.insert(args.end(), {"--decoy", strDir + "/" + name});
-    if (opts.bDump)
-        args.insert(args.end(), {"--dump", m_strDumpPath});
-    if (opts.bLog)
-        args.insert(args.end(), {"--log", m_strLogPath});
     args.insert(args.end(), opts.extraArgs.begin(), opts.extraArgs.end());
 
     int outPipe[2];
     if (pipe2(outPipe, O_CLOEXEC) != 0)
-    {
-        m_strError = std::string("pipe: ") + std::strerror(errno);
-        return false;
-    }
+        return m_strError = std::string("pipe: ") + std::strerror(errno), false;
     const int nErrFd = open(m_strStderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    m_pid = SpawnChild({OrlixSimPath(), args, {}, {}, -1, outPipe[1], nErrFd}, m_strError);
+    m_pid = SpawnChild({ORLIX_SIM_PATH, args, {}, -1, outPipe[1], nErrFd}, m_strError);
     close(outPipe[1]);
     close(nErrFd);
     m_nStdoutFd = outPipe[0];
     // The ready line is the simulator's only output on stdout.
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     std::string strOut;
-    while (m_pid > 0 && m_strError.empty())
+    pollfd pfd{m_nStdoutFd, POLLIN, 0};
+    for (char c = 0; m_pid > 0 && strOut.find('\n') == std::string::npos; strOut += c)
     {
-        const auto nl = strOut.find('\n');
-        if (nl != std::string::npos && strOut.rfind("orlix-sim ready:", 0) == 0)
-            return true;
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
-        pollfd pfd{m_nStdoutFd, POLLIN, 0};
-        char buf[512] = {};
-        ssize_t n = -1;
-        if (nl != std::string::npos)
-            m_strError = "unexpected first line: " + strOut.substr(0, nl);
-        else if (left.count() <= 0)
-            m_strError = "no ready line within " + std::to_string(timeout.count()) + " ms";
-        else if (poll(&pfd, 1, static_cast<int>(left.count())) > 0 &&
-                 ((n = read(m_nStdoutFd, buf, sizeof buf)) == 0 || (n < 0 && errno != EINTR)))
-            m_strError = "the simulator ended before it was ready";
-        strOut.append(buf, static_cast<size_t>(std::max<ssize_t>(n, 0)));
+        if (left.count() <= 0 || poll(&pfd, 1, static_cast<int>(left.count())) <= 0 ||
+            read(m_nStdoutFd, &c, 1) != 1)
+            break;
     }
+    if (m_pid > 0 && strOut.rfind("orlix-sim ready:", 0) == 0 && strOut.back() == '\n')
+        return true;
+    if (m_pid > 0)
+        m_strError = strOut.empty() ? "no ready line within " + std::to_string(timeout.count()) + " ms"
+                                    : "unexpected first line: " + strOut;
     m_strError += StderrText().empty() ? "" : "; its stderr: " + StderrText();
     Stop();
     return false;
@@ -97,10 +82,7 @@ int CSimProcess::Stop(std::chrono::milliseconds timeout)
         int nStatus = 0;
         const bool bEnded = WaitChild(m_pid, static_cast<int>(timeout.count()), nStatus);
         if (!bEnded)
-        {
-            kill(-m_pid, SIGKILL);
-            WaitChild(m_pid, 10000, nStatus);
-        }
+            kill(-m_pid, SIGKILL), WaitChild(m_pid, 10000, nStatus);
         m_nExitStatus = bEnded && WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1;
         m_bReaped = true;
     }
@@ -113,7 +95,7 @@ int CSimProcess::Stop(std::chrono::milliseconds timeout)
 
 std::vector<uint8_t> CSimProcess::ReadDump() const
 {
-    return m_strDumpPath.empty() ? std::vector<uint8_t>() : ReadFileBytes(m_strDumpPath);
+    return ReadFileBytes(m_strDumpPath);
 }
 
 std::string CSimProcess::StderrText() const

@@ -13,8 +13,6 @@ struct SSimProcessOptions
     bool bPace = false;                  // --pace: bytes take their wire time
     std::vector<std::string> faults;     // each passed as --fault, e.g. "crc-once=0xF80200"
     std::vector<std::string> decoyNames; // silent ptys linked inside the folder under these names
-    bool bDump = true;                   // --dump <folder>/flash.bin
-    bool bLog = true;                    // --log <folder>/protocol.log
     std::vector<std::string> extraArgs;  // passed last, unchanged
 };
 
@@ -26,8 +24,9 @@ public:
     CSimProcess& operator=(const CSimProcess&) = delete;
     ~CSimProcess() { Stop(); }
 
-    // Starts orlix-sim (erase 100 ms, blank check 50 ms) with its link "unit0", dump, log and
-    // stderr inside strDir. Waits for the ready line; false with Error() when it does not come.
+    // Starts orlix-sim (erase 100 ms, blank check 50 ms) with its link "unit0", dump (flash.bin),
+    // log (protocol.log) and stderr inside strDir. Waits for the ready line; false with Error()
+    // when it does not come.
     bool Start(const std::string& strDir, const SSimProcessOptions& opts = {},
                std::chrono::milliseconds timeout = std::chrono::milliseconds(10000));
     // SIGTERM, then SIGKILL once the time-out passes. The exit status, or -1 when killed by a
@@ -35,11 +34,10 @@ public:
     int Stop(std::chrono::milliseconds timeout = std::chrono::milliseconds(5000));
     bool IsRunning();
 
-    pid_t Pid() const { return m_pid; }
     const std::string& LinkPath() const { return m_strLinkPath; }
     const std::string& LogPath() const { return m_strLogPath; }
     const std::string& Error() const { return m_strError; }
-    std::vector<uint8_t> ReadDump() const; // the flash as last dumped; empty without a dump
+    std::vector<uint8_t> ReadDump() const; // the flash as last dumped
     std::string StderrText() const;
 
 private:

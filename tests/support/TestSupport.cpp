@@ -5,7 +5,6 @@
 #include <sstream>
 #include <stdexcept>
 
-// CTempDir's constructor is the platform's: posix/TempDir.cpp, win32/TempDir.cpp.
 CTempDir::~CTempDir()
 {
     std::error_code ec;

@@ -1,6 +1,5 @@
 #pragma once
-// What the test folders share: a private temporary folder, file helpers, where the project's
-// programs and samples are, running programs, the simulated unit, and S-record lines.
+// What the test folders share: temporary folders, files, paths, processes, the unit, S-records.
 #include "tests/support/RunProcess.h"
 #include "tests/support/SRecords.h"
 #include "tests/support/SimProcess.h"
@@ -9,7 +8,8 @@
 #include <string>
 #include <vector>
 
-// $TMPDIR/orlix-test-XXXXXX (or under /tmp), removed with everything in it when the object goes.
+// orlix-test-XXXXXX in the temporary folder ($TMPDIR or /tmp), removed with everything in it when the object
+// goes.
 class CTempDir
 {
 public:
@@ -28,10 +28,6 @@ std::vector<uint8_t> ReadFileBytes(const std::string& strPath); // empty when un
 std::string ReadFileText(const std::string& strPath);
 void WriteFileText(const std::string& strPath, const std::string& strText); // throws when it cannot
 
-inline std::string OrlixSimPath()
-{
-    return ORLIX_SIM_PATH;
-}
 // A program of the project by name, e.g. OrlixBinPath("orlix-cli").
 inline std::string OrlixBinPath(const std::string& strName)
 {

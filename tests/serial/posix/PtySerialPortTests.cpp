@@ -8,11 +8,9 @@
 #include "serial/SerialPort.h"
 
 #include <cerrno>
-#include <cstring>
 #include <ctime>
 #include <future>
 #include <gtest/gtest.h>
-#include <numeric>
 #include <sys/ioctl.h>
 #include <thread>
 
@@ -83,50 +81,6 @@ TEST_F(PtySerialPort, ReadDeadlines)
     EXPECT_LT(MsSince(start), 3000);
     ASSERT_EQ(n, 10u);
     EXPECT_EQ(std::string(buf.begin(), buf.begin() + 10), "0123456789");
-}
-
-TEST_F(PtySerialPort, EveryByteValuePassesUnalteredBothWaysAndPurgeDropsOnlyOlderInput)
-{
-    std::vector<uint8_t> all(256), got(256);
-    std::iota(all.begin(), all.end(), uint8_t{0});
-    EXPECT_EQ(m_port.Write(all.data(), 256), 256u);
-    m_port.Flush();
-    EXPECT_EQ(m_pty.Receive(256, 5s), all);
-    m_pty.Send(std::string(all.begin(), all.end()));
-    EXPECT_EQ(m_port.Read(got.data(), 256), 256u);
-    EXPECT_EQ(got, all);
-
-    m_pty.Send("old");
-    SCommStatus stat;
-    for (int i = 0; i < 1000 && (m_port.GetStatus(stat), stat.cbInQue < 3); ++i)
-        std::this_thread::sleep_for(5ms); // the pty delivers asynchronously
-    ASSERT_EQ(stat.cbInQue, 3u) << "input did not arrive";
-    m_port.Purge(PURGE_RXCLEAR);
-    m_pty.Send("new");
-    ASSERT_EQ(m_port.Read(got.data(), 3), 3u);
-    EXPECT_EQ(std::string(got.begin(), got.begin() + 3), "new");
-    EXPECT_EQ(ErrorOf([&] { m_port.Purge(0x10); }), uint32_t(EINVAL));
-}
-
-TEST_F(PtySerialPort, BaudChangeKeepsTheOtherSettingsAndTheTimeouts)
-{
-    // 0 would hang the line up: refused, nothing changed.
-    for (const uint32_t dwBaud : {115200u, 250000u, 4800u, 0u})
-    {
-        if (dwBaud == 0)
-            EXPECT_EQ(ErrorOf([&] { m_port.SetBaudRate(0); }), uint32_t(EINVAL));
-        else
-            m_port.SetBaudRate(dwBaud);
-        SSerialState s;
-        m_port.GetState(s);
-        EXPECT_EQ(std::vector<int64_t>({s.BaudRate, s.ByteSize, s.Parity, s.StopBits}),
-                  std::vector<int64_t>(
-                      {dwBaud ? dwBaud : 4800u, 8, CSerialPort::NoParity, CSerialPort::OneStopBit}));
-        EXPECT_FALSE(s.fRtsCtsFlow || s.fOutX || s.fInX);
-        SCommTimeouts t;
-        m_port.GetTimeouts(t);
-        EXPECT_EQ(0, std::memcmp(&t, &PROTOCOL_TIMEOUTS, sizeof t)) << "time-outs changed";
-    }
 }
 
 TEST_F(PtySerialPort, SecondOpenIsRefusedWhileHeldAndClosingLeavesNoExclusiveFlagBehind)
@@ -231,23 +185,6 @@ bool LockIsFree()
         .get();
 }
 } // namespace
-
-TEST(PtyPortHolder, MissingOrBusyDeviceLeavesPortClosedAndLockFree)
-{
-    CPtyPair pty;
-    CSerialPort other;
-    other.Open(pty.SlaveName(), 9600);
-    for (const std::string& strPath : {std::string("/dev/orlix-missing/ttyUSB0"), pty.SlaveName()})
-    {
-        SSerInfo port;
-        port.devicePath = strPath;
-        CPortHolder holder;
-        holder.m_currentPort = &port;
-        EXPECT_FALSE(holder.OpenPort()) << strPath;
-        EXPECT_FALSE(holder.m_port.IsOpen());
-        EXPECT_TRUE(LockIsFree());
-    }
-}
 
 TEST(PtyPortHolder, OpenPortAppliesTheFixedLineAndOnlyItsOwnClosePortReleasesTheLock)
 {

@@ -2,6 +2,7 @@
 // tty's folder below its device, whose `device` link points back up to the device.
 #include "serial/EnumPorts.h"
 #include "serial/posix/SysfsPorts.h"
+#include "tests/support/TestSupport.h"
 
 #include <cerrno>
 #include <filesystem>
@@ -12,21 +13,6 @@ namespace fs = std::filesystem;
 
 namespace
 {
-struct STempRoot
-{
-    std::string strRoot = (fs::temp_directory_path() / "orlix-sysfs-XXXXXX").string();
-    STempRoot()
-    {
-        if (::mkdtemp(strRoot.data()) == nullptr)
-            throw std::runtime_error("no temporary folder");
-    }
-    ~STempRoot()
-    {
-        std::error_code ec;
-        fs::remove_all(strRoot, ec);
-    }
-};
-
 // The usual mix: real and phantom legacy UARTs, PCI and platform UARTs, USB adapters with and
 // without strings, and the virtual ttys that are no ports.
 void MakeTypicalSysfs(const fs::path& sys)
@@ -94,11 +80,11 @@ void MakeTypicalSysfs(const fs::path& sys)
 
 TEST(SysfsPortScan, RealPortsOnlyInNaturalOrderThenTheFinalPassDropsAndRecordsPortsWhoseProbeFails)
 {
-    STempRoot root;
-    MakeTypicalSysfs(root.strRoot + "/sys");
-    const std::string strDev = root.strRoot + "/dev";
+    CTempDir root;
+    MakeTypicalSysfs(root.File("sys"));
+    const std::string strDev = root.File("dev");
     std::vector<SSerInfo> list;
-    CSysfsPortScanner({root.strRoot + "/sys", strDev}).Scan(list);
+    CSysfsPortScanner({root.File("sys"), strDev}).Scan(list);
     const std::tuple<std::string, std::string, bool> expected[] = {
         {"ttyACM0", "Pico Board (ttyACM0)", true}, // control characters blanked, line end trimmed
         {"ttyAMA0", "Serial Port (ttyAMA0)", false},
@@ -113,8 +99,8 @@ TEST(SysfsPortScan, RealPortsOnlyInNaturalOrderThenTheFinalPassDropsAndRecordsPo
     for (size_t i = 0; i < list.size(); ++i)
     {
         const auto& [strName, strFriendly, bUsb] = expected[i];
-        EXPECT_EQ(std::make_tuple(list[i].shortName, list[i].friendlyName, list[i].usbDevice, list[i].usbSerial,
-                                  list[i].devicePath),
+        EXPECT_EQ(std::make_tuple(list[i].shortName, list[i].friendlyName, list[i].usbDevice,
+                                  list[i].usbSerial, list[i].devicePath),
                   std::make_tuple(strName, strFriendly, bUsb, std::string(bUsb ? "A50285BI" : ""),
                                   strDev + "/" + strName));
         EXPECT_EQ(list[i].description, ""); // left to the final pass

@@ -1,17 +1,10 @@
 #include "tests/support/TestSupport.h"
 
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
+#include <filesystem>
 #include <stdexcept>
 
-CTempDir::CTempDir()
+CTempDir::CTempDir() : m_strPath((std::filesystem::temp_directory_path() / "orlix-test-XXXXXX").string())
 {
-    const char* pszBase = std::getenv("TMPDIR");
-    std::string strTemplate = std::string(pszBase && *pszBase ? pszBase : "/tmp") + "/orlix-test-XXXXXX";
-    if (mkdtemp(strTemplate.data()) == nullptr)
-    {
-        throw std::runtime_error("cannot create a temporary folder: " + std::string(std::strerror(errno)));
-    }
-    m_strPath = strTemplate;
+    if (mkdtemp(m_strPath.data()) == nullptr)
+        throw std::runtime_error("cannot create a temporary folder under " + m_strPath);
 }
