@@ -17,7 +17,7 @@ stamp() { echo "== tsan: $* ($(( $(date +%s) - start )) s)"; }
 build=build-tsan
 jobs=${ORLIX_TSAN_JOBS:-$(nproc)}
 test_jobs=${ORLIX_TSAN_TEST_JOBS:-4}
-test_executables=(orlix_app_tests orlix_workers_tests orlix_cli_tests orlix_e2e_tests orlix_faults_tests orlix_multi_unit_tests)
+test_executables=(orlix_app_tests orlix_workers_tests orlix_cli_tests orlix_e2e_tests orlix_faults_tests)
 
 stamp "configure $build"
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORLIX_WERROR=ON \
