@@ -54,12 +54,13 @@ TEST_F(FlashKernelTest, CommandFramesAndStatusBytes)
 
 TEST_F(FlashKernelTest, BlockRepliesStatusBytesAndTheOneRetryAfterACrcMismatch)
 {
-    Bytes block(512); // pattern bytes and their CRC, high byte first
-    std::iota(block.begin(), block.end(), uint8_t{3});
+    Bytes block(514); // pattern bytes and their CRC, high byte first
+    std::iota(block.begin(), block.begin() + 512, uint8_t{3});
     const uint16_t wCrc = Crc16(block.data(), 512);
-    block.insert(block.end(), {static_cast<uint8_t>(wCrc >> 8), static_cast<uint8_t>(wCrc)});
-    Bytes good = block; // a read block's reply: data, CRC, '1'
-    good.push_back('1');
+    block[512] = static_cast<uint8_t>(wCrc >> 8);
+    block[513] = static_cast<uint8_t>(wCrc);
+    Bytes good(515, '1'); // a read block's reply: data, CRC, '1'
+    std::copy(block.begin(), block.end(), good.begin());
     Bytes badCrc = good, badMark = good;
     badCrc[513] ^= 0x01;
     badMark[514] = '0';
