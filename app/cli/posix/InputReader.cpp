@@ -63,8 +63,21 @@ struct CInputReader::SPlatform
 
 namespace
 {
+// The close signals: taken by the input thread alone (see CInputReader::Start).
+sigset_t CloseSignals()
+{
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGHUP);
+    return set;
+}
+
 void RunInput(CEventQueue& queue, int nFd, int nStopFd)
 {
+    const sigset_t closeSignals = CloseSignals();
+    pthread_sigmask(SIG_UNBLOCK, &closeSignals, nullptr);
     std::string strPending;
     bool bInputOpen = true;
     char buffer[4096];
@@ -149,6 +162,12 @@ bool CInputReader::Start()
         // refused while a worker runs like any other.
         sigaction(SIGHUP, &action, nullptr);
     }
+    // Only the input thread, which waits in poll() for the signal pipe, takes the close
+    // signals: this thread and every thread it starts later (the workers) block them. A signal
+    // handed to a worker thread could otherwise be held back until that thread had ended, and
+    // a Ctrl-C during the search would be lost.
+    const sigset_t closeSignals = CloseSignals();
+    pthread_sigmask(SIG_BLOCK, &closeSignals, nullptr);
     try
     {
         m_pPlatform->thread = std::thread(&RunInput, std::ref(m_queue), m_nFd, m_pPlatform->stopPipe[0]);
