@@ -54,18 +54,6 @@ bool CSerialException::GetErrorMessage(char* pszBuf, unsigned nSize, unsigned* p
     return true;
 }
 
-std::string CSerialException::GetErrorMessage() const
-{
-    char szBuf[4096];
-    GetErrorMessage(szBuf, sizeof szBuf);
-    return szBuf;
-}
-
-const char* CSerialException::what() const noexcept
-{
-    return m_szWhat;
-}
-
 void ThrowSerialException(uint32_t errorCode)
 {
     if (errorCode == 0)

@@ -152,36 +152,6 @@ void CSerialPort::Escape(uint32_t dwFunction)
         Fail(errno);
 }
 
-void CSerialPort::SetXOFF()
-{
-    Escape(SERIAL_SETXOFF);
-}
-
-void CSerialPort::SetXON()
-{
-    Escape(SERIAL_SETXON);
-}
-
-void CSerialPort::SetRTS()
-{
-    Escape(SERIAL_SETRTS);
-}
-
-void CSerialPort::ClearRTS()
-{
-    Escape(SERIAL_CLRRTS);
-}
-
-void CSerialPort::SetDTR()
-{
-    Escape(SERIAL_SETDTR);
-}
-
-void CSerialPort::ClearDTR()
-{
-    Escape(SERIAL_CLRDTR);
-}
-
 void CSerialPort::GetProperties(SCommProperties&)
 {
     CheckOpen();

@@ -194,36 +194,6 @@ void CSerialPort::Escape(uint32_t dwFunction)
     Check(::EscapeCommFunction(H(m_handle), dwFunction));
 }
 
-void CSerialPort::SetXOFF()
-{
-    Escape(SERIAL_SETXOFF);
-}
-
-void CSerialPort::SetXON()
-{
-    Escape(SERIAL_SETXON);
-}
-
-void CSerialPort::SetRTS()
-{
-    Escape(SERIAL_SETRTS);
-}
-
-void CSerialPort::ClearRTS()
-{
-    Escape(SERIAL_CLRRTS);
-}
-
-void CSerialPort::SetDTR()
-{
-    Escape(SERIAL_SETDTR);
-}
-
-void CSerialPort::ClearDTR()
-{
-    Escape(SERIAL_CLRDTR);
-}
-
 void CSerialPort::GetProperties(SCommProperties& properties)
 {
     COMMPROP prop{};
