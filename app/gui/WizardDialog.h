@@ -10,7 +10,9 @@
 
 #include <wx/dialog.h>
 
+#include "app/core/WizardMessageQueue.h"
 #include <cstdint>
+
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -99,9 +101,7 @@ private:
     std::unique_ptr<COrlixDlg> m_pCore;
     CWizardControls m_controls;
 
-    std::mutex m_mutexQueue;
-    std::deque<SWizardMessage> m_queue; // guarded by m_mutexQueue
-    bool m_bWakePending = false;        // guarded by m_mutexQueue
+    CWizardMessageQueue m_queue;
 
     int m_nCoreDepth = 0;
     int m_nBusyCursor = 0;

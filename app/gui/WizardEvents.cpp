@@ -195,25 +195,20 @@ void CWizardDialog::OnContextMenu(wxContextMenuEvent& event)
 
 size_t CWizardDialog::PendingMessages()
 {
-    std::lock_guard lock(m_mutexQueue);
-    return m_queue.size();
+    return m_queue.Size();
 }
 
 void CWizardDialog::PostWizardMessage(SWizardMessage msg)
 {
+    if (m_queue.Post(std::move(msg)))
     {
-        std::lock_guard lock(m_mutexQueue);
-        m_queue.push_back(std::move(msg));
+        wxQueueEvent(this, new wxThreadEvent(wxEVT_THREAD, ID_WIZARD_QUEUE));
     }
-    WakeQueueIfPending();
 }
 
 void CWizardDialog::OnWizardQueue(wxThreadEvent&)
 {
-    {
-        std::lock_guard lock(m_mutexQueue);
-        m_bWakePending = false;
-    }
+    m_queue.WakeReceived();
     DispatchQueue();
 }
 
@@ -225,47 +220,25 @@ void CWizardDialog::DispatchQueue()
     }
     if (m_nCoreDepth > 0 || m_bPausing)
     {
-        for (;;)
+        // The rest follows when the core has returned (AfterCoreCall).
+        while (std::optional<SWizardMessage> msg = m_queue.Take(true))
         {
-            SWizardMessage msg;
-            {
-                std::lock_guard lock(m_mutexQueue);
-                if (m_queue.empty() || m_queue.front().nMsg != WM_WORKER_STATUS)
-                {
-                    return; // the rest follows when the core has returned (AfterCoreCall)
-                }
-                msg = std::move(m_queue.front());
-                m_queue.pop_front();
-            }
-            CallCore([this, &msg] { m_pCore->HandleMessage(msg); });
+            CallCore([this, &msg] { m_pCore->HandleMessage(*msg); });
         }
+        return;
     }
-    SWizardMessage msg;
+    std::optional<SWizardMessage> msg = m_queue.Take(false);
+    if (!msg)
     {
-        std::lock_guard lock(m_mutexQueue);
-        if (m_queue.empty())
-        {
-            return;
-        }
-        msg = std::move(m_queue.front());
-        m_queue.pop_front();
+        return;
     }
     WakeQueueIfPending(); // the next message comes on the next turn of the loop
-    CallCore([this, &msg] { m_pCore->HandleMessage(msg); });
+    CallCore([this, &msg] { m_pCore->HandleMessage(*msg); });
 }
 
 void CWizardDialog::WakeQueueIfPending()
 {
-    bool bWake = false;
-    {
-        std::lock_guard lock(m_mutexQueue);
-        if (!m_queue.empty() && !m_bWakePending)
-        {
-            m_bWakePending = true;
-            bWake = true;
-        }
-    }
-    if (bWake)
+    if (m_queue.NeedsWake())
     {
         wxQueueEvent(this, new wxThreadEvent(wxEVT_THREAD, ID_WIZARD_QUEUE));
     }

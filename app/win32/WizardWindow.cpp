@@ -179,10 +179,7 @@ INT_PTR CWizardWindow::OnMessage(UINT nMsg, WPARAM wParam, LPARAM lParam)
         OnCloseRequest();
         return TRUE;
     case WM_APP_WIZARD_QUEUE:
-    {
-        std::lock_guard lock(m_mutexQueue);
-        m_bWakePending = false;
-    }
+        m_queue.WakeReceived();
         DispatchQueue();
         return TRUE;
     case WM_SIZE:
@@ -365,16 +362,7 @@ void CWizardWindow::OnCloseRequest()
 
 void CWizardWindow::PostWizardMessage(SWizardMessage msg)
 {
-    bool bWake = false;
-    {
-        std::lock_guard lock(m_mutexQueue);
-        m_queue.push_back(std::move(msg));
-        if (!m_bWakePending)
-        {
-            m_bWakePending = true;
-            bWake = true;
-        }
-    }
+    const bool bWake = m_queue.Post(std::move(msg));
     if (bWake)
     {
         HWND hTarget = m_hQueueTarget.load();
@@ -387,16 +375,7 @@ void CWizardWindow::PostWizardMessage(SWizardMessage msg)
 
 void CWizardWindow::WakeQueue()
 {
-    bool bWake = false;
-    {
-        std::lock_guard lock(m_mutexQueue);
-        if (!m_queue.empty() && !m_bWakePending)
-        {
-            m_bWakePending = true;
-            bWake = true;
-        }
-    }
-    if (bWake && m_hDlg != nullptr)
+    if (m_queue.NeedsWake() && m_hDlg != nullptr)
     {
         PostMessageW(m_hDlg, WM_APP_WIZARD_QUEUE, 0, 0);
     }
@@ -410,33 +389,20 @@ void CWizardWindow::DispatchQueue()
     }
     if (m_nCoreDepth > 0 || m_bPausing)
     {
-        for (;;)
+        // The rest follows when the core has returned (AfterCoreCall).
+        while (std::optional<SWizardMessage> msg = m_queue.Take(true))
         {
-            SWizardMessage msg;
-            {
-                std::lock_guard lock(m_mutexQueue);
-                if (m_queue.empty() || m_queue.front().nMsg != WM_WORKER_STATUS)
-                {
-                    return; // the rest follows when the core has returned (AfterCoreCall)
-                }
-                msg = std::move(m_queue.front());
-                m_queue.pop_front();
-            }
-            CallCore([this, &msg] { m_pCore->HandleMessage(msg); });
+            CallCore([this, &msg] { m_pCore->HandleMessage(*msg); });
         }
+        return;
     }
-    SWizardMessage msg;
+    std::optional<SWizardMessage> msg = m_queue.Take(false);
+    if (!msg)
     {
-        std::lock_guard lock(m_mutexQueue);
-        if (m_queue.empty())
-        {
-            return;
-        }
-        msg = std::move(m_queue.front());
-        m_queue.pop_front();
+        return;
     }
     WakeQueue();
-    CallCore([this, &msg] { m_pCore->HandleMessage(msg); });
+    CallCore([this, &msg] { m_pCore->HandleMessage(*msg); });
 }
 
 void CWizardWindow::AfterCoreCall()

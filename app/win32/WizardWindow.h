@@ -12,9 +12,11 @@
 #undef IDC_YES
 #undef IDC_NO
 
+#include "app/core/WizardMessageQueue.h"
 #include <array>
 #include <atomic>
 #include <cstdint>
+
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -94,9 +96,7 @@ private:
     HBITMAP m_hBanner = nullptr;             // the banner at the size of its control
     std::array<std::wstring, 3> m_paneTexts; // the status panes' full texts
 
-    std::mutex m_mutexQueue;
-    std::deque<SWizardMessage> m_queue; // guarded by m_mutexQueue
-    bool m_bWakePending = false;        // guarded by m_mutexQueue
+    CWizardMessageQueue m_queue;
 
     int m_nProgressLower = 0;
     int m_nCoreDepth = 0;
