@@ -45,6 +45,10 @@ struct SSimOutByte
     uint32_t dwBaud = 0;
 };
 
+// For the unit's messages: "0x" and nDigits hex digits; the name of a kernel command.
+std::string SimHex(uint32_t dwValue, int nDigits);
+const char* SimCommandName(uint8_t byCommand);
+
 class CSimDevice
 {
 public:
