@@ -8,7 +8,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
 missing=0
-for tool in x86_64-w64-mingw32-g++-posix wine cmake ninja g++ srec_cat; do
+for tool in x86_64-w64-mingw32-g++-posix wine cmake ninja g++ srec_cat rsvg-convert convert import makensis unzip file Xvfb xauth python3; do
   command -v "$tool" >/dev/null || missing=1
 done
 if [ "$missing" -eq 1 ]; then
