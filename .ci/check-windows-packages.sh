@@ -12,7 +12,7 @@ version=$(sed -n 's/^set(CPACK_PACKAGE_VERSION "\(.*\)")$/\1/p' build-win/CPackC
 setup="dist/orlix-${version}-setup.exe"
 zip="dist/orlix-${version}-win64.zip"
 
-file -b "$setup" | grep -q '^PE32+ executable (GUI) x86-64' || fail "$setup is not PE32+: $(file -b "$setup")"
+file -b "$setup" | grep '^PE32+ executable (GUI) x86-64' > /dev/null || fail "$setup is not PE32+: $(file -b "$setup")"
 listing=$(unzip -Z1 "$zip") || fail "cannot read $zip"
 for f in orlix.exe orlix-cli.exe kernels/README.txt; do
   grep -qx "orlix-${version}-win64/$f" <<<"$listing" || fail "$f is missing from $zip"
@@ -33,7 +33,7 @@ shortcut() { find "$WINEPREFIX/drive_c/users" -path '*/Start Menu/Programs/Orlix
 [ -n "$(shortcut)" ] || fail "no Start-menu shortcut"
 out=$(wine "$tmp/Orlix/orlix-cli.exe" --version | tr -d '\r') || fail "the installed orlix-cli.exe --version failed"
 [ "$(head -1 <<<"$out")" = "Orlix $version" ] || fail "--version says '$(head -1 <<<"$out")', not Orlix $version"
-wine reg query "$key" /v DisplayVersion 2>/dev/null | grep -q "$version" ||
+wine reg query "$key" /v DisplayVersion 2>/dev/null | grep "$version" > /dev/null ||
   fail "no Add/Remove Programs entry with version $version"
 
 # _?= runs the uninstaller in place (and waits for it), so it can only leave itself behind.

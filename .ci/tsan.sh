@@ -34,7 +34,9 @@ cmake --build "$build" -j "$jobs" --target "${targets[@]}"
 
 # A build that is not instrumented would pass without proving anything.
 for program in orlix-cli orlix-sim; do
-  if ! ldd "$build/bin/$program" | grep -q libtsan; then
+  # grep reads all of ldd's output: with pipefail, a grep -q that stops early can kill ldd
+  # with SIGPIPE and fail the check on an instrumented build.
+  if ! ldd "$build/bin/$program" | grep libtsan > /dev/null; then
     echo "tsan: $build/bin/$program is not built with ThreadSanitizer" >&2
     exit 1
   fi

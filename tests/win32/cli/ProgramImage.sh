@@ -12,7 +12,7 @@ flags=$(awk '/^DllCharacteristics/ { print $2 }' <<<"$headers")
 # 0x20 HIGH_ENTROPY_VA, 0x40 DYNAMIC_BASE, 0x100 NX_COMPAT
 (( (0x$flags & 0x160) == 0x160 )) || fail "DllCharacteristics $flags lacks ASLR or DEP"
 grep -q 'There is a base relocation table\|\.reloc' <<<"$headers" ||
-  x86_64-w64-mingw32-objdump -h "$exe" | grep -q '\.reloc' || fail "no relocations: ASLR cannot move it"
+  x86_64-w64-mingw32-objdump -h "$exe" | grep '\.reloc' > /dev/null || fail "no relocations: ASLR cannot move it"
 
 # Windows' KnownDLLs, which the loader takes from System32 whatever lies beside the program, and
 # comctl32, which the manifest takes from the side-by-side store.
