@@ -3,6 +3,10 @@
 #include "serial/EnumPorts.h"
 #include "serial/PortLock.h"
 
+#include <condition_variable>
+#include <mutex>
+#include <set>
+
 namespace
 {
 // The unit's boot ROM answers within these; the fixed line is 4800 bit/s 8N1 without handshake.
@@ -10,10 +14,45 @@ constexpr uint32_t OPEN_BAUD = 4800;
 constexpr SCommTimeouts PORT_TIMEOUTS{500, 50, 750, 20, 100};
 } // namespace
 
-std::mutex& SerialPortLock()
+namespace
 {
-    static std::mutex lock;
-    return lock;
+struct SPortLocks
+{
+    std::mutex mutex;
+    std::condition_variable released;
+    std::set<std::string> held;
+};
+
+SPortLocks& PortLocks()
+{
+    static SPortLocks locks;
+    return locks;
+}
+} // namespace
+
+void LockSerialPort(const std::string& devicePath)
+{
+    SPortLocks& locks = PortLocks();
+    std::unique_lock guard(locks.mutex);
+    locks.released.wait(guard, [&] { return !locks.held.contains(devicePath); });
+    locks.held.insert(devicePath);
+}
+
+void UnlockSerialPort(const std::string& devicePath)
+{
+    SPortLocks& locks = PortLocks();
+    {
+        std::lock_guard guard(locks.mutex);
+        locks.held.erase(devicePath);
+    }
+    locks.released.notify_all();
+}
+
+bool IsSerialPortLocked(const std::string& devicePath)
+{
+    SPortLocks& locks = PortLocks();
+    std::lock_guard guard(locks.mutex);
+    return locks.held.contains(devicePath);
 }
 
 CPortHolder::~CPortHolder()
@@ -25,10 +64,11 @@ bool CPortHolder::OpenPort()
 {
     if (m_currentPort == nullptr)
         return false;
-    // A second OpenPort without ClosePort would lock a mutex this thread already holds.
+    // A second OpenPort without ClosePort would wait for a lock this holder already holds.
     if (m_bLockHeld)
         ClosePort();
-    SerialPortLock().lock();
+    LockSerialPort(m_currentPort->devicePath);
+    m_lockedPath = m_currentPort->devicePath;
     m_bLockHeld = true;
     try
     {
@@ -57,7 +97,8 @@ void CPortHolder::ClosePort()
     if (m_bLockHeld)
     {
         m_bLockHeld = false;
-        SerialPortLock().unlock();
+        UnlockSerialPort(m_lockedPath);
+        m_lockedPath.clear();
     }
 }
 

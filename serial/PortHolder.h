@@ -1,6 +1,6 @@
 #pragma once
-// The dialog's port: the serial port object, the port list, the current record and the
-// process-wide port lock. OpenPort and ClosePort are the only way the line is opened and closed.
+// The dialog's port: the serial port object, the port list, the current record and the port
+// lock of the open device. OpenPort and ClosePort are the only way the line is opened and closed.
 #include "SerInfo.h"
 #include "SerialPort.h"
 
@@ -16,8 +16,9 @@ public:
     virtual ~CPortHolder();
 
     // Opens m_port on m_currentPort at 4800 bit/s 8N1, no flow control, with the fixed
-    // time-outs, under the port lock. False (lock free, port closed) when there is no current
-    // port or the device cannot be opened or configured.
+    // time-outs, under that device's port lock (it waits while another holder has the device
+    // open). False (lock free, port closed) when there is no current port or the device cannot
+    // be opened or configured.
     bool OpenPort();
     // Closes m_port and releases the port lock if OpenPort holds it.
     void ClosePort();
@@ -35,4 +36,5 @@ public:
 
 private:
     bool m_bLockHeld = false;
+    std::string m_lockedPath; // the device whose lock this holder holds
 };

@@ -16,7 +16,7 @@ bool CUnitGroup::StartSearch(const std::vector<SSerInfo>& ports, const SChipDef&
         SGroupUnit& unit = m_units.emplace_back();
         unit.port = port;
         const auto nIndex = static_cast<unsigned>(FIRST_SESSION + m_units.size() - 1);
-        unit.pSession = std::make_unique<CUnitSession>(nIndex, MakeOwnSerialLine());
+        unit.pSession = std::make_unique<CUnitSession>(nIndex, MakeSerialLine());
         unit.pSession->m_chip = chip;
         // The session's own list is this one port: its search is the usual five passes over it.
         unit.pSession->m_explicitPorts = {port.devicePath};

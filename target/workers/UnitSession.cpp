@@ -1,12 +1,11 @@
 #include "target/workers/UnitSession.h"
 
 #include "serial/PortHolder.h"
-#include "serial/SerialException.h"
 
 namespace
 {
 
-// The real line: CPortHolder opens and closes the port under the port lock.
+// The real line: CPortHolder opens and closes the port under the device's port lock.
 class CSerialLine final : public IUnitLine
 {
 public:
@@ -36,55 +35,11 @@ private:
     CPortHolder m_holder;
 };
 
-// A port of its own for one unit of several updated at once. It is opened exclusively (no
-// other opener, in this program or another) with the settings the port holder uses, but
-// without the process-wide port lock: that lock guards the dialog's one port, and holding it
-// here would let only one unit's port be open at a time.
-class COwnSerialLine final : public IUnitLine
-{
-public:
-    std::vector<SSerInfo> ListPorts(const std::vector<std::string>& explicitPaths,
-                                    std::vector<SPortProbeFailure>& failures) override
-    {
-        return m_list.ListPorts(explicitPaths, failures);
-    }
-    bool Open(const SSerInfo& record) override
-    {
-        // The fixed line of the boot ROM, as CPortHolder::OpenPort sets it.
-        constexpr uint32_t OPEN_BAUD = 4800;
-        constexpr SCommTimeouts PORT_TIMEOUTS{500, 50, 750, 20, 100};
-        try
-        {
-            m_port.Open(record.devicePath, OPEN_BAUD, CSerialPort::NoParity, 8, CSerialPort::OneStopBit,
-                        CSerialPort::NoFlowControl, false);
-            m_port.SetTimeouts(PORT_TIMEOUTS);
-        }
-        catch (const CSerialException&)
-        {
-            m_port.Close();
-            return false;
-        }
-        return true;
-    }
-    void Close() override { m_port.Close(); }
-    ISerialIo& Io() override { return m_port; }
-    void Interrupt() override { m_port.Interrupt(); }
-
-private:
-    CSerialLine m_list; // for the port list only; never opened
-    CSerialPort m_port;
-};
-
 } // namespace
 
 std::unique_ptr<IUnitLine> MakeSerialLine()
 {
     return std::make_unique<CSerialLine>();
-}
-
-std::unique_ptr<IUnitLine> MakeOwnSerialLine()
-{
-    return std::make_unique<COwnSerialLine>();
 }
 
 CUnitSession::CUnitSession(unsigned nIndex, std::unique_ptr<IUnitLine> pLine)

@@ -45,11 +45,9 @@ public:
     virtual void Interrupt() = 0;
 };
 
-// The line on the machine's serial ports, opened under the process-wide port lock.
+// The line on the machine's serial ports, opened under the device's port lock. Sessions on
+// different devices (several units updated at once) do not wait for each other.
 std::unique_ptr<IUnitLine> MakeSerialLine();
-// The same without the port lock, for one of several units updated at once: each such
-// session has a port of its own, and the exclusive open keeps every other opener away.
-std::unique_ptr<IUnitLine> MakeOwnSerialLine();
 
 class CUnitSession
 {

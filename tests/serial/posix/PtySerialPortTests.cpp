@@ -1,4 +1,4 @@
-// CSerialPort and CPortHolder (the fixed open, the process-wide port lock) on a pseudo-terminal:
+// CSerialPort and CPortHolder (the fixed open, the port lock of each device) on a pseudo-terminal:
 // the port opens the slave by name, the test is the far end.
 // Time bounds are generous on the slow side; lower bounds follow from the deadlines themselves.
 #include "tests/serial/posix/PtyPair.h"
@@ -175,17 +175,6 @@ TEST(PtyAttachedPort, ReadOnALineNobodySetUpWaitsForItsTimeout)
     }
 }
 
-namespace
-{
-// Whether another thread could take the port lock now (the lock may belong to this one).
-bool LockIsFree()
-{
-    return std::async(std::launch::async,
-                      [] { return SerialPortLock().try_lock() && (SerialPortLock().unlock(), true); })
-        .get();
-}
-} // namespace
-
 TEST(PtyPortHolder, OpenPortAppliesTheFixedLineAndOnlyItsOwnClosePortReleasesTheLock)
 {
     CPtyPair pty;
@@ -193,6 +182,7 @@ TEST(PtyPortHolder, OpenPortAppliesTheFixedLineAndOnlyItsOwnClosePortReleasesThe
     port.devicePath = pty.SlaveName();
     CPortHolder holder;
     holder.m_currentPort = &port;
+    const auto LockIsFree = [&] { return !IsSerialPortLocked(port.devicePath); };
     ASSERT_TRUE(holder.OpenPort());
     EXPECT_FALSE(LockIsFree());
     SSerialState s;
@@ -213,4 +203,25 @@ TEST(PtyPortHolder, OpenPortAppliesTheFixedLineAndOnlyItsOwnClosePortReleasesThe
     EXPECT_TRUE(LockIsFree());
     holder.ClosePort(); // again: nothing left to release
     EXPECT_TRUE(LockIsFree());
+}
+
+TEST(PtyPortHolder, DifferentDevicesOpenAtOnceWhileASecondOpenerOfOneDeviceWaitsForItsClose)
+{
+    CPtyPair ptyA, ptyB;
+    SSerInfo portA, portB;
+    portA.devicePath = ptyA.SlaveName();
+    portB.devicePath = ptyB.SlaveName();
+    CPortHolder first, other, second;
+    first.m_currentPort = second.m_currentPort = &portA;
+    other.m_currentPort = &portB;
+    ASSERT_TRUE(first.OpenPort());
+    ASSERT_TRUE(other.OpenPort()); // one lock for every device would hang here
+    auto opened = std::async(std::launch::async, [&] { return second.OpenPort(); });
+    EXPECT_EQ(opened.wait_for(200ms), std::future_status::timeout) << "opened a device held by another holder";
+    first.ClosePort();
+    EXPECT_TRUE(opened.get());
+    second.ClosePort(); // on another thread than the one that opened
+    other.ClosePort();
+    EXPECT_FALSE(IsSerialPortLocked(portA.devicePath));
+    EXPECT_FALSE(IsSerialPortLocked(portB.devicePath));
 }
