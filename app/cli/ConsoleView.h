@@ -50,6 +50,8 @@ public:
     // One line per unit (port, phase, percent): redrawn in place on a terminal; otherwise a
     // plain line when a unit's phase changes or its progress passes a 10 % step.
     void ShowUnitStatus(const std::string& strPort, const std::string& strPhase, int nPercent) override;
+    // The console shows each unit's own line instead of one bar for all.
+    void ShowGroupProgress(int /*nPercent*/, const std::string& /*strStage*/) override {}
 
     // Prints what changed since the last flush: firmware group, status bar, message line,
     // detail line, progress, notes.

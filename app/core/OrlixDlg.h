@@ -135,6 +135,7 @@ private:
     bool StartGroupTransfer();
     bool ShowGroupResult();
     void OnGroupMessage(const SWizardMessage& msg);
+    void ShowGroupProgress();
     void OnGroupDone();
     void PostGroupDone();
 

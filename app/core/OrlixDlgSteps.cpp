@@ -317,6 +317,7 @@ void COrlixDlg::OnGroupMessage(const SWizardMessage& msg)
         {
             m_pages.ShowUnitStatus(pUnit->port.devicePath, pUnit->pRunner->GetStep(), pUnit->nPhase,
                                    pUnit->nPercent);
+            ShowGroupProgress();
         }
         return;
     }
@@ -326,10 +327,21 @@ void COrlixDlg::OnGroupMessage(const SWizardMessage& msg)
         pUnit != nullptr && pUnit->outcome != EUnitOutcome::Running)
     {
         m_pages.ShowUnitStatus(pUnit->port.devicePath, EUnitStep::Program, 0, -1, UnitResultLine(*pUnit));
+        ShowGroupProgress();
     }
     if (bEnded && m_bBusy && !m_group.IsBusy())
     {
         OnGroupDone();
+    }
+}
+
+void COrlixDlg::ShowGroupProgress()
+{
+    int nStage = 0;
+    int nPercent = 0;
+    if (m_group.TransferProgress(nStage, nPercent))
+    {
+        m_pages.ShowGroupProgress(nStage, nPercent);
     }
 }
 

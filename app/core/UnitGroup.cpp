@@ -131,6 +131,42 @@ int CUnitGroup::SearchProgress() const
     return nSum / static_cast<int>(m_units.size());
 }
 
+bool CombineTransferProgress(const std::vector<SUnitProgress>& units, int& nStage, int& nPercent)
+{
+    const SUnitProgress* pEarliest = nullptr;
+    for (const SUnitProgress& unit : units)
+    {
+        if (unit.bRunning && (pEarliest == nullptr || unit.nStage < pEarliest->nStage))
+        {
+            pEarliest = &unit;
+        }
+    }
+    if (pEarliest == nullptr)
+    {
+        return false;
+    }
+    nStage = pEarliest->nStage;
+    int nSum = 0;
+    for (const SUnitProgress& unit : units)
+    {
+        nSum += unit.bRunning && unit.nStage == nStage ? std::clamp(unit.nPercent, 0, 100) : 100;
+    }
+    nPercent = nSum / static_cast<int>(units.size());
+    return true;
+}
+
+bool CUnitGroup::TransferProgress(int& nStage, int& nPercent) const
+{
+    std::vector<SUnitProgress> units;
+    for (const SGroupUnit& unit : m_units)
+    {
+        // A unit between its download and its first phase report is about to erase.
+        const bool bDownload = unit.pRunner->GetStep() == EUnitStep::Download;
+        units.push_back({unit.bBusy, bDownload ? 0 : std::max<int>(unit.nPhase, PHASE_ERASE), unit.nPercent});
+    }
+    return CombineTransferProgress(units, nStage, nPercent);
+}
+
 void CUnitGroup::Stop()
 {
     for (SGroupUnit& unit : m_units)

@@ -34,6 +34,19 @@ enum class EUnitOutcome
     ProgramFailed,  // erase, blank check, programming or the read-back failed
 };
 
+// Where one unit is in the transfer: its stage (0 download, else an EWorkerPhase) and how far
+// through it (0..100).
+struct SUnitProgress
+{
+    bool bRunning = false;
+    int nStage = 0;
+    int nPercent = 0;
+};
+// The transfer as one bar: the earliest stage a running unit is in, and the units' mean
+// progress through it; a unit past that stage, or ended, counts as through. False when no unit
+// runs.
+bool CombineTransferProgress(const std::vector<SUnitProgress>& units, int& nStage, int& nPercent);
+
 struct SGroupUnit
 {
     SSerInfo port; // as the port list names it
@@ -73,6 +86,8 @@ public:
     const SGroupUnit* OnWorkerStatus(const SWizardMessage& msg);
     // Mean progress of the units' searches, 0..100.
     int SearchProgress() const;
+    // The transfer as one bar (CombineTransferProgress over the units).
+    bool TransferProgress(int& nStage, int& nPercent) const;
 
     // Tells every worker to stop and joins them (the program is ending).
     void Stop();

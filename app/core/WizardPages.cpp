@@ -201,6 +201,12 @@ void CWizardPages::ShowUnitStatus(const std::string& strPort, EUnitStep step, in
                           std::clamp(nPercent, 0, 100));
 }
 
+void CWizardPages::ShowGroupProgress(int nStage, int nPercent)
+{
+    const unsigned nTextId = nStage == 0 ? IDS_DOWNLOADING : PhaseTextId(nStage);
+    m_view.ShowGroupProgress(std::clamp(nPercent, 0, 100), nTextId != 0 ? LoadText(nTextId) : std::string());
+}
+
 void CWizardPages::AskQuestion(unsigned nTextId)
 {
     SetTextId(IDC_INFOLINE3, nTextId);

@@ -66,6 +66,8 @@ public:
     // and progress; or how it ended (strResult not empty).
     void ShowUnitStatus(const std::string& strPort, EUnitStep step, int nPhase, int nPercent,
                         const std::string& strResult = {});
+    // The group's transfer as one bar; nStage 0 is the download, else an EWorkerPhase.
+    void ShowGroupProgress(int nStage, int nPercent);
     // The question in the detail line, Yes and No in the bottom row.
     void AskQuestion(unsigned nTextId);
     // A WM_WORKER_STATUS: progress, the lines, the programming phase; other sub-codes: nothing.

@@ -83,4 +83,13 @@ public:
                                 int /*nPercent*/)
     {
     }
+    // Several units at once: the whole transfer on the page's own bar and detail line (the
+    // stage the slowest unit is in, and how far the units are through it). A view that shows
+    // the units one by one may ignore it.
+    virtual void ShowGroupProgress(int nPercent, const std::string& strStage)
+    {
+        SetProgressRange(0, 100);
+        SetProgressPos(nPercent);
+        SetControlText(IDC_INFOLINE3, strStage);
+    }
 };

@@ -1,5 +1,8 @@
 // What the pages show: texts, icons, sounds, the bottom row, the firmware group and the status
 // bar; what an unusable firmware file shows; and the order of page and worker texts.
+#include "app/core/TextIds.h"
+#include "app/core/UnitGroup.h"
+#include "app/core/WizardPages.h"
 #include "tests/app/Fakes.h"
 
 #include <filesystem>
@@ -121,3 +124,37 @@ TEST_F(Pages, PagesAndWorkerTextsFollowEachOtherInOrder)
 }
 
 } // namespace
+
+// Several units' transfer as the windows show it: one bar through the stage the slowest unit
+// is in, a unit past it or ended counting as through.
+TEST(GroupProgress, TheSlowestRunningUnitSetsTheStageAndEndedUnitsCountAsThrough)
+{
+    struct SRow
+    {
+        std::vector<SUnitProgress> units;
+        int nStage, nPercent; // -1: no bar
+    };
+    const std::vector<SRow> rows = {
+        {{}, -1, 0},
+        {{{false, PHASE_PROGRAM, 40}, {false, 0, 0}}, -1, 0},
+        {{{true, 0, 20}, {true, 0, 41}}, 0, 30},
+        {{{true, PHASE_PROGRAM, 50}, {false, 0, 10}}, PHASE_PROGRAM, 75},      // the other failed early
+        {{{true, PHASE_VERIFY, 90}, {true, PHASE_ERASE, 0}}, PHASE_ERASE, 50}, // a later phase is through
+        {{{true, PHASE_PROGRAM, 150}, {true, PHASE_PROGRAM, -5}}, PHASE_PROGRAM, 50},
+    };
+    for (const SRow& row : rows)
+    {
+        int nStage = -1;
+        int nPercent = 0;
+        EXPECT_EQ(CombineTransferProgress(row.units, nStage, nPercent), row.nStage >= 0);
+        EXPECT_EQ(nStage, row.nStage);
+        EXPECT_EQ(nPercent, row.nPercent) << "stage " << row.nStage;
+    }
+    SelectTextLanguage(ETextLanguage::English);
+    CFakeView view;
+    CWizardPages(view).ShowGroupProgress(PHASE_PROGRAM, 75);
+    CWizardPages(view).ShowGroupProgress(0, 30);
+    EXPECT_EQ(view.Calls("pos"), std::vector<std::string>({"75", "30"}));
+    EXPECT_EQ(view.Calls("text", 0, IDC_INFOLINE3),
+              std::vector<std::string>({LoadText(IDS_PHASE_PROGRAM), LoadText(IDS_DOWNLOADING)}));
+}
