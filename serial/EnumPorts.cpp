@@ -1,5 +1,7 @@
 #include "serial/EnumPorts.h"
 
+#include <algorithm>
+
 std::string DescriptionFromFriendlyName(const std::string& strFriendlyName)
 {
     const size_t nOpen = strFriendlyName.find(" (");
@@ -42,6 +44,10 @@ void EnumerateSerialPorts(std::vector<SSerInfo>& list, const std::vector<std::st
         pFailures->clear();
     for (const std::string& strPath : devicePaths)
     {
+        // A port named twice is searched once: two sessions of one run on one device would
+        // wait for each other's port lock.
+        if (std::any_of(list.begin(), list.end(), [&](const SSerInfo& i) { return i.devicePath == strPath; }))
+            continue;
         SSerInfo info;
         info.devicePath = strPath;
         info.shortName = strPath;

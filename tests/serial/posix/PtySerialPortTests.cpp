@@ -205,19 +205,23 @@ TEST(PtyPortHolder, OpenPortAppliesTheFixedLineAndOnlyItsOwnClosePortReleasesThe
     EXPECT_TRUE(LockIsFree());
 }
 
-TEST(PtyPortHolder, DifferentDevicesOpenAtOnceWhileASecondOpenerOfOneDeviceWaitsForItsClose)
+TEST(PtyPortHolder, APortNamedTwiceIsListedOnceAndDifferentDevicesOpenAtOnceButOneDeviceWaits)
 {
     CPtyPair ptyA, ptyB;
     SSerInfo portA, portB;
     portA.devicePath = ptyA.SlaveName();
     portB.devicePath = ptyB.SlaveName();
     CPortHolder first, other, second;
+    first.m_explicitPorts = {portA.devicePath, portB.devicePath, portA.devicePath};
+    first.UpdatePortList();
+    EXPECT_EQ(first.m_ports.size(), 2u) << "a port named twice is listed once";
     first.m_currentPort = second.m_currentPort = &portA;
     other.m_currentPort = &portB;
     ASSERT_TRUE(first.OpenPort());
     ASSERT_TRUE(other.OpenPort()); // one lock for every device would hang here
     auto opened = std::async(std::launch::async, [&] { return second.OpenPort(); });
-    EXPECT_EQ(opened.wait_for(200ms), std::future_status::timeout) << "opened a device held by another holder";
+    EXPECT_EQ(opened.wait_for(200ms), std::future_status::timeout)
+        << "opened a device held by another holder";
     first.ClosePort();
     EXPECT_TRUE(opened.get());
     second.ClosePort(); // on another thread than the one that opened
