@@ -18,8 +18,9 @@ namespace
 {
 constexpr int STATUS_PANES = WIZARD_STATUS_PANES;
 
-// Size at 96 dpi of the firmware status icons (the stock icons come at the system's size).
+// Sizes at 96 dpi of the firmware status icons and of the stock icons on the message line.
 constexpr int SMALL_ICON_SIZE = 16;
+constexpr int LARGE_ICON_SIZE = 32;
 constexpr UINT DEFAULT_DPI = 96;
 
 // The open-file dialog's path buffer, long enough for long paths.
@@ -43,6 +44,21 @@ UINT WindowDpi(HWND hWnd)
     const int nDpi = GetDeviceCaps(hdc, LOGPIXELSY);
     ReleaseDC(nullptr, hdc);
     return nDpi > 0 ? static_cast<UINT>(nDpi) : DEFAULT_DPI;
+}
+
+// A stock icon at nSize pixels. LoadIconWithScaleDown is missing from some import libraries,
+// so it is looked up; without it the icon comes at the system's large size.
+HICON LoadStockIcon(PCWSTR pszId, int nSize)
+{
+    using LoadFn = HRESULT(WINAPI*)(HINSTANCE, PCWSTR, int, int, HICON*);
+    static const auto pLoad = reinterpret_cast<LoadFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"comctl32.dll"), "LoadIconWithScaleDown")));
+    HICON hIcon = nullptr;
+    if (pLoad == nullptr || FAILED(pLoad(nullptr, pszId, nSize, nSize, &hIcon)))
+    {
+        LoadIconMetric(nullptr, pszId, LIM_LARGE, &hIcon);
+    }
+    return hIcon;
 }
 } // namespace
 
@@ -73,19 +89,21 @@ void CWizardWindow::SetControlIcon(int nId, EViewIcon icon)
 {
     HICON hIcon = nullptr;
     const int nSmallSize = ScaleForDpi(SMALL_ICON_SIZE);
+    const int nLargeSize = ScaleForDpi(LARGE_ICON_SIZE);
+    (nId == IDC_FWICON ? m_fwIcon : m_msgIcon) = icon;
     switch (icon)
     {
     case EViewIcon::StockInformation:
         if (m_hStockInfo == nullptr)
         {
-            LoadIconMetric(nullptr, IDI_INFORMATION, LIM_LARGE, &m_hStockInfo);
+            m_hStockInfo = LoadStockIcon(IDI_INFORMATION, nLargeSize);
         }
         hIcon = m_hStockInfo;
         break;
     case EViewIcon::StockExclamation:
         if (m_hStockWarning == nullptr)
         {
-            LoadIconMetric(nullptr, IDI_WARNING, LIM_LARGE, &m_hStockWarning);
+            m_hStockWarning = LoadStockIcon(IDI_WARNING, nLargeSize);
         }
         hIcon = m_hStockWarning;
         break;

@@ -15,6 +15,7 @@ namespace
 {
 // Wakes the dialog's thread for its message queue.
 constexpr UINT WM_APP_WIZARD_QUEUE = WM_APP + 1;
+constexpr UINT WM_APP_DPI_CHANGED = WM_APP + 2;
 
 constexpr int STATUS_PANES = WIZARD_STATUS_PANES;
 
@@ -185,6 +186,14 @@ INT_PTR CWizardWindow::OnMessage(UINT nMsg, WPARAM wParam, LPARAM lParam)
     case WM_SIZE:
         LayoutStatusBar();
         return FALSE;
+    case WM_DPICHANGED:
+        // The dialog manager rescales the controls and their font after this handler returns;
+        // the pictures it knows nothing of are fitted once it has.
+        PostMessageW(m_hDlg, WM_APP_DPI_CHANGED, 0, 0);
+        return FALSE;
+    case WM_APP_DPI_CHANGED:
+        OnDpiChanged();
+        return TRUE;
     case WM_DESTROY:
         m_hQueueTarget = nullptr;
         t_hFilterDialog = nullptr;
@@ -206,10 +215,7 @@ void CWizardWindow::OnInitDialog(HWND hDlg)
     FitBanner();
     CreateStatusBar();
 
-    m_hIconBig = LoadOwnIcon(IDR_MAINFRAME, GetSystemMetrics(SM_CXICON));
-    m_hIconSmall = LoadOwnIcon(IDR_MAINFRAME, GetSystemMetrics(SM_CXSMICON));
-    SendMessageW(hDlg, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIconBig));
-    SendMessageW(hDlg, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIconSmall));
+    LoadWindowIcons();
     SendDlgItemMessageW(hDlg, IDC_PROGRESS, PBM_SETRANGE32, 0, 100);
 
     // The first step shows the welcome page (and may load the command line's firmware)
@@ -237,8 +243,7 @@ void CWizardWindow::FitBanner()
     HBITMAP hSource = static_cast<HBITMAP>(
         LoadImageW(m_hInstance, MAKEINTRESOURCEW(IDB_BANNER), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
     BITMAP bm{};
-    if (hBanner == nullptr || hSource == nullptr || GetObjectW(hSource, sizeof(bm), &bm) == 0 ||
-        (bm.bmWidth == rc.right && bm.bmHeight == rc.bottom))
+    if (hBanner == nullptr || hSource == nullptr || GetObjectW(hSource, sizeof(bm), &bm) == 0)
     {
         if (hSource != nullptr)
         {
@@ -249,9 +254,9 @@ void CWizardWindow::FitBanner()
     HDC hdcScreen = GetDC(nullptr);
     HDC hdcSource = CreateCompatibleDC(hdcScreen);
     HDC hdcTarget = CreateCompatibleDC(hdcScreen);
-    m_hBanner = CreateCompatibleBitmap(hdcScreen, rc.right, rc.bottom);
+    HBITMAP hFitted = CreateCompatibleBitmap(hdcScreen, rc.right, rc.bottom);
     HGDIOBJ hOldSource = SelectObject(hdcSource, hSource);
-    HGDIOBJ hOldTarget = SelectObject(hdcTarget, m_hBanner);
+    HGDIOBJ hOldTarget = SelectObject(hdcTarget, hFitted);
     SetStretchBltMode(hdcTarget, HALFTONE);
     SetBrushOrgEx(hdcTarget, 0, 0, nullptr);
     StretchBlt(hdcTarget, 0, 0, rc.right, rc.bottom, hdcSource, 0, 0, bm.bmWidth, bm.bmHeight, SRCCOPY);
@@ -261,7 +266,42 @@ void CWizardWindow::FitBanner()
     DeleteDC(hdcTarget);
     ReleaseDC(nullptr, hdcScreen);
     DeleteObject(hSource);
-    SendMessageW(hBanner, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(m_hBanner));
+    SendMessageW(hBanner, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(hFitted));
+    if (m_hBanner != nullptr)
+    {
+        DeleteObject(m_hBanner); // fitted for the DPI before
+    }
+    m_hBanner = hFitted;
+}
+
+void CWizardWindow::LoadWindowIcons()
+{
+    HICON hOldBig = m_hIconBig;
+    HICON hOldSmall = m_hIconSmall;
+    m_hIconBig = LoadOwnIcon(IDR_MAINFRAME, ScaleForDpi(32));
+    m_hIconSmall = LoadOwnIcon(IDR_MAINFRAME, ScaleForDpi(16));
+    SendMessageW(m_hDlg, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIconBig));
+    SendMessageW(m_hDlg, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIconSmall));
+    DestroyIconIf(hOldBig);
+    DestroyIconIf(hOldSmall);
+}
+
+void CWizardWindow::OnDpiChanged()
+{
+    // The window moved to a monitor of another DPI: the banner, the window's icons and the
+    // icons on the page are made again at the new size, and only then are the old ones freed,
+    // so no control ever shows a destroyed icon.
+    FitBanner();
+    LoadWindowIcons();
+    std::array<HICON, 4> oldIcons{m_hStockInfo, m_hStockWarning, m_hFwInfo, m_hFwWarning};
+    m_hStockInfo = m_hStockWarning = m_hFwInfo = m_hFwWarning = nullptr;
+    SetControlIcon(IDC_MSGICON, m_msgIcon);
+    SetControlIcon(IDC_FWICON, m_fwIcon);
+    for (HICON& hIcon : oldIcons)
+    {
+        DestroyIconIf(hIcon);
+    }
+    LayoutStatusBar();
 }
 
 void CWizardWindow::CreateStatusBar()

@@ -61,6 +61,8 @@ private:
     void OnInitDialog(HWND hDlg);
     void CreateStatusBar();
     void FitBanner();
+    void LoadWindowIcons();
+    void OnDpiChanged();
     void LayoutStatusBar();
     void ShowStatusPane(int nPane);
     void AddAboutItem();
@@ -93,7 +95,10 @@ private:
     HICON m_hStockWarning = nullptr;
     HICON m_hFwInfo = nullptr;
     HICON m_hFwWarning = nullptr;
-    HBITMAP m_hBanner = nullptr;             // the banner at the size of its control
+    HBITMAP m_hBanner = nullptr; // the banner at the size of its control
+    // What the two icon controls show, to show it again at a new DPI.
+    EViewIcon m_msgIcon = EViewIcon::None;
+    EViewIcon m_fwIcon = EViewIcon::None;
     std::array<std::wstring, 3> m_paneTexts; // the status panes' full texts
 
     CWizardMessageQueue m_queue;
