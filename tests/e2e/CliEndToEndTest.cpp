@@ -4,7 +4,6 @@
 #include "firmware/FirmwareImage.h"
 #include "firmware/Sha256.h"
 #include "target/ChipDef.h"
-#include "tests/support/ChildSpawn.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -4,7 +4,6 @@
 #include "app/core/Texts.h"
 #include "firmware/FirmwareImage.h"
 #include "target/ChipDef.h"
-#include "tests/support/ChildSpawn.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,6 @@
 // the window close, the program exit with 0 and the image be in flash.
 #include "firmware/FirmwareImage.h"
 #include "target/ChipDef.h"
-#include "tests/support/ChildSpawn.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
