@@ -49,6 +49,31 @@ constexpr uint8_t CMD_WRITE = 0x08, CMD_READ = 0x28, CMD_ERASE = 0x38, CMD_BLANK
 const std::string SAMPLE = "analyzer-mb90f345.mhx";
 const std::vector<std::string> CLI_ENV = {"LC_ALL=C.UTF-8", "LC_MESSAGES=", "LANG="};
 
+// strText with "%N" replaced by the N-th port.
+std::string Replace(std::string strText, const std::vector<std::string>& ports)
+{
+    for (std::size_t i = 0; i < ports.size(); ++i)
+        for (std::size_t nAt; (nAt = strText.find("%" + std::to_string(i))) != std::string::npos;)
+            strText.replace(nAt, 2, ports[i]);
+    return strText;
+}
+
+// The pages printed in this order, none of the absent ones.
+void ExpectPages(const std::string& strOut, const std::vector<std::string>& pages,
+                 const std::vector<std::string>& absent, const std::vector<std::string>& ports = {})
+{
+    std::size_t nFrom = 0;
+    for (const std::string& strPage : pages)
+    {
+        nFrom = strOut.find(Replace(strPage, ports), nFrom);
+        ASSERT_NE(nFrom, std::string::npos)
+            << "missing or out of order: \"" << Replace(strPage, ports) << "\"\n"
+            << strOut;
+    }
+    for (const std::string& strAbsent : absent)
+        EXPECT_EQ(strOut.find(strAbsent), std::string::npos) << "shown: \"" << strAbsent << "\"\n" << strOut;
+}
+
 struct SFrames
 {
     int nSyncs = 0, nDownloads = 0, nSwitches = 0, nPings = 0, nErases = 0, nBlanks = 0, nDecoySyncs = 0;
@@ -421,14 +446,7 @@ TEST_P(FaultMatrix, EndsAsExpected)
     EXPECT_FALSE(result.bTimedOut) << "hangs:\n" << strOut;
     EXPECT_EQ(result.nSignal, 0) << result.strStderr;
     EXPECT_EQ(result.nExitCode, test.nExit) << strOut << result.strStderr;
-    size_t nFrom = 0;
-    for (const std::string& strPage : test.pages)
-    {
-        nFrom = strOut.find(strPage, nFrom);
-        ASSERT_NE(nFrom, std::string::npos) << "missing or out of order: \"" << strPage << "\"\n" << strOut;
-    }
-    for (const std::string& strAbsent : test.absent)
-        EXPECT_EQ(strOut.find(strAbsent), std::string::npos) << "shown: \"" << strAbsent << "\"\n" << strOut;
+    ExpectPages(strOut, test.pages, test.absent);
     const double dElapsedS = std::chrono::duration<double>(result.elapsed).count();
     EXPECT_LE(dElapsedS, dBoundS) << strOut;
     EXPECT_GE(dElapsedS, test.dMinS) << "gave up before the protocol's time-outs";
@@ -514,16 +532,14 @@ struct SCase
 
 // clang-format off
 const SCase CASES[] = {
-    {.pszName = "AllSucceed", .units = {{}, {}, {}},
-     .pages = {"3 units found: %0, %1, %2", "(i) 3 of 3 units updated\n%0: updated\n%1: updated\n%2: updated"}},
     {.pszName = "OneCrcErrorAlwaysOthersFinish", .units = {{}, {.faults = {"crc-always=0xF90000"}, .eFlash = EUnitFlash::Below,
      .dwAt = 0xF90000, .strRecord = "programming failed false"}, {}},
      .pages = {"(!) 2 of 3 units updated\n%0: updated\n%1: the programming failed\n%2: updated"}, .nExit = 1},
     {.pszName = "OneVanishesMidProgramming", .units = {{.faults = {"vanish-after=20"}, .eFlash = EUnitFlash::FirstN,
      .nBlocks = 20, .strRecord = "programming failed false"}, {}},
      .pages = {"(!) 1 of 2 units updated\n%0: the programming failed\n%1: updated"}, .nExit = 1},
-    {.pszName = "DecoyPortAmongThem", .units = {{}, {}}, .nDecoys = 1,
-     .pages = {"2 units found: %0, %1", "(i) 2 of 2 units updated"}},
+    {.pszName = "AllSucceedWithADecoyBeforeThem", .units = {{}, {}, {}}, .nDecoys = 1,
+     .pages = {"3 units found: %0, %1, %2", "(i) 3 of 3 units updated\n%0: updated\n%1: updated\n%2: updated"}},
     {.pszName = "CtrlCBeforeTheTransferTouchesNothing", .units = {{.eFlash = EUnitFlash::Untouched, .strRecord = ""},
      {.eFlash = EUnitFlash::Untouched, .strRecord = ""}}, .bCtrlC = true, .pages = {"2 units found: %0, %1"},
      .nExit = 1, .absent = {"units updated"}},
@@ -540,14 +556,6 @@ const SCase CASES[] = {
                "the firmware at address 0xF80203."}, .nExit = 1},
 };
 // clang-format on
-
-std::string Replace(std::string strText, const std::vector<std::string>& ports)
-{
-    for (std::size_t i = 0; i < ports.size(); ++i)
-        for (std::size_t nAt; (nAt = strText.find("%" + std::to_string(i))) != std::string::npos;)
-            strText.replace(nAt, 2, ports[i]);
-    return strText;
-}
 
 class MultiUnit : public ::testing::TestWithParam<SCase>, protected CSample
 {
@@ -620,16 +628,7 @@ TEST_P(MultiUnit, EveryUnitEndsAsExpected)
     ASSERT_TRUE(result.bStarted) << result.strError;
     EXPECT_FALSE(result.bTimedOut) << strOut;
     EXPECT_EQ(result.nExitCode, c.nExit) << strOut << result.strStderr;
-    std::size_t nFrom = 0;
-    for (const std::string& strPage : c.pages)
-    {
-        nFrom = strOut.find(Replace(strPage, ports), nFrom);
-        ASSERT_NE(nFrom, std::string::npos)
-            << "missing or out of order: \"" << Replace(strPage, ports) << "\"\n"
-            << strOut;
-    }
-    for (const std::string& strAbsent : c.absent)
-        EXPECT_EQ(strOut.find(strAbsent), std::string::npos) << strOut;
+    ExpectPages(strOut, c.pages, c.absent, ports);
 
     std::string strRecords;
     for (std::size_t i = 0; i < sims.size(); ++i)

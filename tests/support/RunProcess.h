@@ -22,10 +22,10 @@ bool WaitChild(pid_t pid, int nTimeoutMs, int& nStatus);
 
 struct SRunOptions
 {
-    std::vector<std::string> args; // argv[1..]
-    std::string strStdin;          // written to the child's stdin, which is then closed
+    std::vector<std::string> args = {}; // argv[1..]
+    std::string strStdin = {};          // written to the child's stdin, which is then closed
     std::chrono::milliseconds timeout{60000};
-    std::vector<std::string> extraEnv; // "NAME=VALUE", added or replacing
+    std::vector<std::string> extraEnv = {}; // "NAME=VALUE", added or replacing
 };
 
 struct SProcessResult

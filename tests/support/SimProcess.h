@@ -10,10 +10,10 @@
 struct SSimProcessOptions
 {
     std::string strChip = "MB90F345";
-    bool bPace = false;                  // --pace: bytes take their wire time
-    std::vector<std::string> faults;     // each passed as --fault, e.g. "crc-once=0xF80200"
-    std::vector<std::string> decoyNames; // silent ptys linked inside the folder under these names
-    std::vector<std::string> extraArgs;  // passed last, unchanged
+    bool bPace = false;                       // --pace: bytes take their wire time
+    std::vector<std::string> faults = {};     // each passed as --fault, e.g. "crc-once=0xF80200"
+    std::vector<std::string> decoyNames = {}; // silent ptys linked inside the folder under these names
+    std::vector<std::string> extraArgs = {};  // passed last, unchanged
 };
 
 class CSimProcess
