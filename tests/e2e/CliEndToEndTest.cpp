@@ -92,8 +92,7 @@ TEST(CliEndToEnd, SignalsEndTheWizardWithoutStartingATransfer)
         std::vector<uint8_t> before;
         if (test.nDecoys >= 0)
         {
-            SSimProcessOptions opts;
-            opts.bPace = test.bPace;
+            SSimProcessOptions opts{.bPace = test.bPace};
             for (int i = 0; i < test.nDecoys; ++i)
                 opts.decoyNames.push_back("silent" + std::to_string(i));
             ASSERT_TRUE(sim.Start(dir.Path(), opts)) << sim.Error();

@@ -406,8 +406,7 @@ protected:
 TEST_P(FaultMatrix, EndsAsExpected)
 {
     const SFaultCase& test = GetParam();
-    SSimProcessOptions opts;
-    opts.faults = test.faults;
+    SSimProcessOptions opts{.faults = test.faults};
     std::copy_if(test.ports.begin(), test.ports.end(), std::back_inserter(opts.decoyNames),
                  [](const std::string& strPort) { return strPort != "unit"; });
     StartSim(opts);
@@ -594,8 +593,7 @@ TEST_P(MultiUnit, EveryUnitEndsAsExpected)
     {
         const std::string strDir = m_dir.File("unit" + std::to_string(i));
         ASSERT_EQ(mkdir(strDir.c_str(), 0700), 0);
-        SSimProcessOptions opts;
-        opts.faults = c.units[i].faults;
+        SSimProcessOptions opts{.faults = c.units[i].faults};
         for (int nDecoy = 0; i == 0 && nDecoy < c.nDecoys; ++nDecoy)
             opts.decoyNames.push_back("decoy" + std::to_string(nDecoy));
         CSimProcess& sim = sims.emplace_back();

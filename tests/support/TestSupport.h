@@ -36,9 +36,8 @@ inline std::string OrlixSamplePath(const std::string& strName)
     return ORLIX_SOURCE_DIR "/samples/" + strName;
 }
 
-// S-record lines, built independently of the product's reader.
-// One record without line end: the address in the type's width (S0, S1, S5, S9: 2 bytes; S2,
-// S6, S8: 3; S3, S4, S7: 4), the data, the checksum.
+// One S-record without line end, built independently of the product's reader: the address in the
+// type's width (S0, S1, S5, S9: 2 bytes; S2, S6, S8: 3; S3, S4, S7: 4), the data, the checksum.
 inline std::string SRecord(int nType, uint32_t dwAddress, const std::vector<uint8_t>& data = {})
 {
     const int nAddressBytes = "2234423432"[nType] - '0';
