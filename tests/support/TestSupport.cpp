@@ -1,16 +1,14 @@
 #include "tests/support/TestSupport.h"
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <sstream>
 #include <stdexcept>
-#ifdef _WIN32
-#include <windows.h>
-#endif
 
 #ifdef _WIN32
+#include <random>
+#include <windows.h>
+
 // No mkdtemp: a random name, made with CreateDirectoryW, which fails rather than reuse a folder.
 CTempDir::CTempDir()
 {
