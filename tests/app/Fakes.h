@@ -41,16 +41,16 @@ public:
     {
         Set("box", 0, (icon == EMsgBoxIcon::Exclamation ? "(!) " : "(i) ") + strCaption + ": " + s);
     }
-    // Answers with the next of m_fileAnswers; an empty optional or none left: cancel.
+    // Answers with the next of m_fileAnswers; none left: cancel.
     bool OpenFileDialog(const std::string& strInitial, const std::string& strFilter,
                         std::string& strPath) override
     {
         Set("filedialog", 0, strInitial + "|" + strFilter);
-        std::optional<std::string> answer;
-        if (!m_fileAnswers.empty())
-            answer = m_fileAnswers.front(), m_fileAnswers.pop_front();
-        strPath = answer.value_or(strPath);
-        return answer.has_value();
+        if (m_fileAnswers.empty())
+            return false;
+        strPath = m_fileAnswers.front();
+        m_fileAnswers.pop_front();
+        return true;
     }
     void BeginWaitCursor() override { ++m_nWaitCursor; }
     void EndWaitCursor() override { --m_nWaitCursor; }
@@ -121,7 +121,7 @@ public:
         return str;
     }
 
-    std::deque<std::optional<std::string>> m_fileAnswers;
+    std::deque<std::string> m_fileAnswers;
     std::vector<std::string> m_log;
     int m_nWaitCursor = 0;
 
@@ -146,7 +146,7 @@ struct SFakeUnit
         std::lock_guard<std::mutex> lock(mutex);
         if (values.empty())
             return def;
-        T value = values.front();
+        const T value = values.front();
         values.pop_front();
         return value;
     }

@@ -12,10 +12,8 @@ namespace
 
 using StateMachine = WizardFixture;
 
-// From the connect page, clicks A(ction), Y(es), N(o), C(lose request) and E(nd request, given
-// while the worker of the click before still runs) lead to a waiting
-// page with its row ("A" button, "YN" yes/no), or to the end with its exit status (nExit -1:
-// still open). nState 0 and nMessage/nDetail 0 are not checked.
+// From the connect page, clicks (see Click) lead to a waiting page with its row ("A" button, "YN"
+// yes/no), or to the end with its exit status (nExit -1: still open). Zero fields are not checked.
 struct SPath
 {
     const char *pszName, *pszOptions;

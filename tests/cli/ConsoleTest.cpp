@@ -1,43 +1,17 @@
-// The console front-end: the answers it understands, the input thread, the port hints on the
-// not-found page, and how the end of input closes the wizard.
+// The console front-end: the answers it understands, the port hints on the not-found page, and
+// how the end of input closes the wizard.
 #include "app/cli/ConsoleApp.h"
 #include "app/cli/ConsoleView.h"
-#include "app/cli/InputReader.h"
 #include "tests/app/Fakes.h"
 #include <cerrno>
 #include <future>
 #include <sstream>
-#include <unistd.h>
 
 namespace
 {
 
 const auto Line = [](const std::string& s) { return SCliEvent{ECliEvent::Line, {}, s}; };
 const SCliEvent kEnd{ECliEvent::InputEnd, {}, {}}, kClose{ECliEvent::CloseRequest, {}, {}};
-
-TEST(InputReader, SplitsLinesDropsCarriageReturnsEndsWithTheEndAndStopsWhileInputIsOpen)
-{
-    int fds[2];
-    ASSERT_EQ(pipe(fds), 0);
-    CEventQueue queue;
-    CInputReader reader(queue, fds[0]);
-    ASSERT_TRUE(reader.Start());
-    ASSERT_EQ(write(fds[1], "first\r\n\nsec", 11), 11);
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    ASSERT_EQ(write(fds[1], "ond\nlast", 8), 8);
-    close(fds[1]);
-    std::string strLines;
-    for (SCliEvent event = queue.Take(true, true); event.kind == ECliEvent::Line;
-         event = queue.Take(true, true))
-        strLines += event.strLine + "|";
-    EXPECT_EQ(strLines, "first||second|last|");
-    reader.Stop(), close(fds[0]);
-
-    ASSERT_EQ(pipe(fds), 0);
-    EXPECT_TRUE(std::make_unique<CInputReader>(queue, fds[0])->Start()); // its end must not hang
-    EXPECT_TRUE(queue.Empty());
-    close(fds[0]), close(fds[1]);
-}
 
 class ConsoleApp : public WizardFixture
 {

@@ -1,10 +1,9 @@
-// orlix-cli end to end against the simulated unit: answers typed on stdin, checked by exit
-// status, transcript and the unit's flash. Whole updates (-r in German too) also run in tests/faults.
+// orlix-cli end to end against the simulated unit: the kernel folder option and signals, checked
+// by exit status, transcript and the unit's flash. Faults and whole updates run in tests/faults.
 #include "app/core/Texts.h"
 #include "firmware/FirmwareImage.h"
 #include "firmware/Sha256.h"
 #include "target/ChipDef.h"
-#include "tests/support/ChildSpawn.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -40,17 +39,15 @@ TEST(CliEndToEnd, KernelFileNamedWithKIsTheOneSentToAnMB90F362)
         strKernel[i] = static_cast<char>(i * 7 + 1);
     WriteFileText(strKernels + "/kernel-148.bin", strKernel);
     CSimProcess sim;
-    SSimProcessOptions opts;
-    opts.strChip = "MB90F362";
-    opts.extraArgs = {"--kernels", strKernels};
-    ASSERT_TRUE(sim.Start(dir.Path(), opts)) << sim.Error();
+    ASSERT_TRUE(sim.Start(dir.Path(), {.strChip = "MB90F362", .extraArgs = {"--kernels", strKernels}}))
+        << sim.Error();
     const std::string strFile = OrlixSamplePath("controller-mb90f362.mhx");
-    SRunOptions run;
-    run.args = {"-a", "-k:" + strKernels, "-f:" + strFile, "-p:" + sim.LinkPath()};
-    run.strStdin = "\n\n";
-    run.timeout = std::chrono::seconds(120);
-    run.extraEnv = {"LC_ALL=C.UTF-8"};
-    const SProcessResult result = RunProcess(OrlixBinPath("orlix-cli"), run);
+    const SProcessResult result =
+        RunProcess(OrlixBinPath("orlix-cli"),
+                   {.args = {"-a", "-k:" + strKernels, "-f:" + strFile, "-p:" + sim.LinkPath()},
+                    .strStdin = "\n\n",
+                    .timeout = std::chrono::seconds(120),
+                    .extraEnv = {"LC_ALL=C.UTF-8"}});
     ASSERT_TRUE(result.bStarted && !result.bTimedOut) << result.strError << result.strStdout;
     EXPECT_EQ(result.strStderr, "") << "the console writes everything to stdout";
     EXPECT_EQ(result.nExitCode, 0) << result.strStdout;
@@ -95,8 +92,7 @@ TEST(CliEndToEnd, SignalsEndTheWizardWithoutStartingATransfer)
         std::vector<uint8_t> before;
         if (test.nDecoys >= 0)
         {
-            SSimProcessOptions opts;
-            opts.bPace = test.bPace;
+            SSimProcessOptions opts{.bPace = test.bPace};
             for (int i = 0; i < test.nDecoys; ++i)
                 opts.decoyNames.push_back("silent" + std::to_string(i));
             ASSERT_TRUE(sim.Start(dir.Path(), opts)) << sim.Error();
@@ -117,18 +113,15 @@ TEST(CliEndToEnd, SignalsEndTheWizardWithoutStartingATransfer)
         close(in[0]), close(out[1]);
         ASSERT_GT(pid, 0) << strError;
         ASSERT_TRUE(test.nDecoys < 0 || write(in[1], "\n", 1) == 1); // Continue on the connect page
+        const std::string strWait = LoadText(test.nWaitForText, ETextLanguage::English);
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
         char buffer[512];
         ssize_t n = 1;
-        for (pollfd fd = {out[0], POLLIN, 0};
-             n > 0 && strOut.find(LoadText(test.nWaitForText, ETextLanguage::English)) == std::string::npos &&
-             std::chrono::steady_clock::now() < deadline;)
-        {
+        for (pollfd fd = {out[0], POLLIN, 0}; n > 0 && strOut.find(strWait) == std::string::npos &&
+                                              std::chrono::steady_clock::now() < deadline;)
             if (poll(&fd, 1, 100) > 0 && (n = read(out[0], buffer, sizeof buffer)) > 0)
                 strOut.append(buffer, static_cast<std::size_t>(n));
-        }
-        EXPECT_NE(strOut.find(LoadText(test.nWaitForText, ETextLanguage::English)), std::string::npos)
-            << strOut;
+        EXPECT_NE(strOut.find(strWait), std::string::npos) << strOut;
         kill(pid, test.nSignal);
         if (test.nSignal == SIGHUP)
             close(in[1]), close(out[0]); // the terminal goes away: no input, nobody reads

@@ -1,7 +1,7 @@
 // Main of the window tests: every process starts its own Xvfb (parallel tests never cover each
 // other's windows, no window manager moves them), wx is initialised once, texts are English.
 #include "app/core/Texts.h"
-#include "tests/support/ChildSpawn.h"
+#include "tests/support/RunProcess.h"
 
 #include <gtest/gtest.h>
 #include <wx/app.h>

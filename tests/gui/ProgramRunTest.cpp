@@ -3,7 +3,6 @@
 // the window close, the program exit with 0 and the image be in flash.
 #include "firmware/FirmwareImage.h"
 #include "target/ChipDef.h"
-#include "tests/support/ChildSpawn.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -23,10 +22,7 @@ namespace
 {
 bool Xdotool(const std::vector<std::string>& args, std::string* pOutput = nullptr)
 {
-    SRunOptions opts;
-    opts.args = args;
-    opts.timeout = 20s;
-    const SProcessResult result = RunProcess(ORLIX_XDOTOOL_PATH, opts);
+    const SProcessResult result = RunProcess(ORLIX_XDOTOOL_PATH, {.args = args, .timeout = 20s});
     if (pOutput != nullptr)
         *pOutput = result.strStdout;
     return result.nExitCode == 0;
@@ -60,9 +56,7 @@ TEST(GuiProgramRun, SpaceAloneRunsAnAutomaticUpdateAndClosesTheWindow)
     for (uint32_t i = 0; i < chip.FlashSize; ++i)
         image.Read(&expected[i], chip.StartAddress + i, 1);
     CSimProcess sim;
-    SSimProcessOptions simOpts;
-    simOpts.strChip = chip.Name;
-    ASSERT_TRUE(sim.Start(dir.Path(), simOpts)) << sim.Error();
+    ASSERT_TRUE(sim.Start(dir.Path(), {.strChip = chip.Name})) << sim.Error();
 
     const std::string strStderr = dir.File("orlix.stderr");
     SSpawnRequest req;

@@ -2,6 +2,7 @@
 // page can be held while a test looks at it: texts, keys, closing, the pause, page screenshots.
 #include "app/core/Texts.h"
 #include "app/gui/WizardDialog.h"
+#include "tests/serial/posix/PtyPair.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -14,10 +15,6 @@
 #include <wx/statusbr.h>
 #include <wx/uiaction.h>
 #include <wx/utils.h>
-
-#include <fcntl.h>
-#include <stdlib.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <filesystem>
@@ -160,21 +157,12 @@ protected:
     // The window on the command line, its port a pseudo-terminal that the core can open.
     CTestWizardDialog& Start(const std::string& strCmdLine)
     {
-        m_nMaster = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        char buf[128] = {};
-        EXPECT_TRUE(m_nMaster >= 0 && grantpt(m_nMaster) == 0 && unlockpt(m_nMaster) == 0 &&
-                    ptsname_r(m_nMaster, buf, sizeof buf) == 0);
-        m_unit.strPortPath = buf;
+        m_unit.strPortPath = m_pty.SlaveName();
         m_pDlg = std::make_unique<CTestWizardDialog>(strCmdLine, "orlix", m_unit.Procs());
         m_pDlg->InitWizard(), m_pDlg->Show(), PumpFor(100ms);
         return *m_pDlg;
     }
-    void TearDown() override
-    {
-        m_pDlg.reset(); // workers held at a gate see the stop request
-        if (m_nMaster >= 0)
-            close(m_nMaster);
-    }
+    void TearDown() override { m_pDlg.reset(); } // workers held at a gate see the stop request
     std::string Label(int nId)
     {
         wxWindow* pWnd = m_pDlg->GetControl(nId);
@@ -202,7 +190,7 @@ protected:
         PumpFor(50ms);
     }
 
-    int m_nMaster = -1;
+    CPtyPair m_pty;
     SScriptedUnit m_unit;
     std::unique_ptr<CTestWizardDialog> m_pDlg;
 };

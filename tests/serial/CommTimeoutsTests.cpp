@@ -1,4 +1,6 @@
+// The platform-free rules: read and write time-outs, and the final pass every port source ends with.
 #include "serial/CommTimeouts.h"
+#include "serial/EnumPorts.h"
 
 #include <gtest/gtest.h>
 
@@ -38,4 +40,21 @@ TEST(CommTimeoutsPlan, ReadAndWriteLimits)
     }
     EXPECT_EQ(PlanRead({500, 50, 750, 20, 100}, 1).intervalMs, 500u);
     EXPECT_FALSE(PlanRead({MAX, 0, 400, 0, 0}, 1).intervalMs);
+}
+
+TEST(PortListDescription, CutOnlyATrailingPortName)
+{
+    const std::pair<const char*, const char*> rows[] = {
+        {"USB Serial Port (COM5)", "USB Serial Port"},
+        {"Communications Port (COM1)", "Communications Port"},
+        {"X ()", "X"},
+        {"Port (COM5) B", "Port (COM5) B"},     // ")" not last
+        {" (COM5)", " (COM5)"},                 // " (" at the start
+        {"Port (A) (COM5)", "Port (A) (COM5)"}, // first ")" not last
+        {"COM5", "COM5"},
+        {"A)", "A)"},
+        {"", ""},
+    };
+    for (const auto& [in, out] : rows)
+        EXPECT_EQ(DescriptionFromFriendlyName(in), out) << '"' << in << '"';
 }

@@ -46,15 +46,13 @@ Bytes BlockWithCrc(Bytes block)
 class SimDeviceTest : public ::testing::Test, public ISimEvents
 {
 protected:
-    void SetUp() override { Make(); }
     void OnSimEvent(ESimEvent, const std::string& strText) override { m_strEvents += strText + "\n"; }
     bool Mentions(const std::string& strPart) const { return m_strEvents.find(strPart) != std::string::npos; }
 
     // A fresh MB90F345 unit in its boot ROM, expecting a 912-byte kernel.
-    void Make(SSimFaults faults = {})
+    void SetUp() override
     {
         SSimConfig config;
-        config.faults = std::move(faults);
         config.chip.SelectChip("MB90F345");
         config.dwEraseMs = 1500;
         config.dwBlankMs = 300;
@@ -63,8 +61,7 @@ protected:
         m_pDevice = std::make_unique<CSimDevice>(config, this);
         m_pDevice->OnLineChange(m_slow, m_t);
     }
-    // Sends bytes one millisecond apart at the given line settings (4800 unless told); returns the
-    // replies.
+    // Sends bytes one millisecond apart at the given line settings (4800 unless told); the replies.
     Bytes Send(const Bytes& data, std::optional<SLineState> line = {})
     {
         for (uint8_t by : data)

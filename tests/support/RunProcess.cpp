@@ -1,7 +1,5 @@
 #include "tests/support/RunProcess.h"
 
-#include "tests/support/ChildSpawn.h"
-
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>

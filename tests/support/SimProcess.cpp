@@ -1,6 +1,5 @@
 #include "tests/support/SimProcess.h"
 
-#include "tests/support/ChildSpawn.h"
 #include "tests/support/TestSupport.h"
 
 #include <fcntl.h>
@@ -95,7 +94,8 @@ int CSimProcess::Stop(std::chrono::milliseconds timeout)
 
 std::vector<uint8_t> CSimProcess::ReadDump() const
 {
-    return ReadFileBytes(m_strDumpPath);
+    const std::string strDump = ReadFileText(m_strDumpPath);
+    return {strDump.begin(), strDump.end()};
 }
 
 std::string CSimProcess::StderrText() const

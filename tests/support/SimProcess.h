@@ -10,10 +10,10 @@
 struct SSimProcessOptions
 {
     std::string strChip = "MB90F345";
-    bool bPace = false;                  // --pace: bytes take their wire time
-    std::vector<std::string> faults;     // each passed as --fault, e.g. "crc-once=0xF80200"
-    std::vector<std::string> decoyNames; // silent ptys linked inside the folder under these names
-    std::vector<std::string> extraArgs;  // passed last, unchanged
+    bool bPace = false;                       // --pace: bytes take their wire time
+    std::vector<std::string> faults = {};     // each passed as --fault, e.g. "crc-once=0xF80200"
+    std::vector<std::string> decoyNames = {}; // silent ptys linked inside the folder under these names
+    std::vector<std::string> extraArgs = {};  // passed last, unchanged
 };
 
 class CSimProcess
@@ -24,13 +24,11 @@ public:
     CSimProcess& operator=(const CSimProcess&) = delete;
     ~CSimProcess() { Stop(); }
 
-    // Starts orlix-sim (erase 100 ms, blank check 50 ms) with its link "unit0", dump (flash.bin),
-    // log (protocol.log) and stderr inside strDir. Waits for the ready line; false with Error()
-    // when it does not come.
+    // Starts orlix-sim (erase 100 ms, blank check 50 ms) with its link "unit0", dump, log and
+    // stderr inside strDir; false with Error() when its ready line does not come.
     bool Start(const std::string& strDir, const SSimProcessOptions& opts = {},
                std::chrono::milliseconds timeout = std::chrono::milliseconds(10000));
-    // SIGTERM, then SIGKILL once the time-out passes. The exit status, or -1 when killed by a
-    // signal or never started. Safe to call twice.
+    // SIGTERM, then SIGKILL after the time-out; the exit status, or -1 (killed, never started).
     int Stop(std::chrono::milliseconds timeout = std::chrono::milliseconds(5000));
     bool IsRunning();
 

@@ -1,18 +1,39 @@
 #pragma once
-// A scripted port recording every operation. QueueRead bytes arrive when the next Read starts,
-// PreloadInput bytes are already waiting (stale input). A short Read advances the fake clock by
-// the read time-out (50 ms a byte plus 750 ms).
-#include "FakeClock.h"
+// A fake clock and a scripted port for the protocol's tests.
 #include "serial/SerialIo.h"
+#include "target/ProtocolClock.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <utility>
 #include <vector>
 
 using Bytes = std::vector<uint8_t>;
 
+// Time moves only by Sleep, by the test (or the fake port), or by m_nTicksPerQuery on every
+// reading of the counter (the cost of reading it).
+class CFakeClock : public IProtocolClock
+{
+public:
+    explicit CFakeClock(int64_t nFrequency = 1'000'000) : m_nFrequency(nFrequency) {}
+    int64_t QueryCounter() override { return std::exchange(m_nNow, m_nNow + m_nTicksPerQuery); }
+    int64_t QueryFrequency() override { return m_nFrequency; }
+    void Sleep(uint32_t dwMs) override { m_sleeps.push_back(dwMs), AdvanceMs(dwMs); }
+    void AdvanceMs(uint32_t dwMs) { m_nNow += int64_t{dwMs} * m_nFrequency / 1000; }
+    void AdvanceTicks(int64_t nTicks) { m_nNow += nTicks; }
+
+    std::vector<uint32_t> m_sleeps;
+    int64_t m_nTicksPerQuery = 0;
+
+private:
+    int64_t m_nNow = 0;
+    int64_t m_nFrequency;
+};
+
+// Records every operation. QueueRead bytes arrive when the next Read starts, PreloadInput bytes
+// are already waiting (stale input). A short Read advances the clock by the read time-out.
 class CFakePort : public ISerialIo
 {
 public:

@@ -23,7 +23,7 @@ struct SFakeKey
     bool bOpenFails = false;
 };
 
-// Copies str and its terminator when they fit in nSize bytes.
+// Copies str and its terminator when they fit.
 bool Copy(const std::string& str, void* pBuf, DWORD nSize)
 {
     if (str.size() >= nSize)
@@ -236,10 +236,8 @@ TEST(EnumPortsByInterface, ErrorsEndTheWalkWithTheirTextAndKeepEarlierRecordsUnp
         std::vector<SSerInfo> list;
         EXPECT_EQ(Enumerate(sys, list), pszError);
         ASSERT_EQ(list.size(), nRecords);
-        if (*pszError != '\0' && nRecords > 0)
-        {
-            EXPECT_EQ(list[0].description, "") << "the final pass must not run after an error";
-        }
+        EXPECT_TRUE(*pszError == '\0' || nRecords == 0 || list[0].description.empty())
+            << "the final pass must not run after an error";
     }
 }
 

@@ -3,41 +3,19 @@
 // Wine adds its own latency.
 #include "serial/EnumPorts.h"
 #include "serial/PortHolder.h"
-#include "serial/SerialPort.h"
 #include "serial/win32/Win32Serial.h"
+#include "tests/serial/PortTestUtil.h"
 
 #include <cerrno>
-#include <chrono>
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <numeric>
 #include <thread>
 
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
 
 namespace
 {
-constexpr SCommTimeouts PROTOCOL_TIMEOUTS{500, 50, 750, 20, 100};
-
-long long MsSince(Clock::time_point start)
-{
-    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
-}
-
-template <typename F> uint32_t ErrorOf(F&& f)
-{
-    try
-    {
-        f();
-    }
-    catch (const CSerialException& ex)
-    {
-        return ex.m_errorCode;
-    }
-    return 0;
-}
-
 class WinePty : public ::testing::Test
 {
 protected:

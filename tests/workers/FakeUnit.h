@@ -41,7 +41,6 @@ public:
     bool Open(const SSerInfo& record) override
     {
         Close();
-        ++m_nOpens;
         const bool bOk = m_openOk.empty() || m_openOk.front();
         if (!m_openOk.empty())
             m_openOk.pop_front();
@@ -65,7 +64,6 @@ public:
 
     std::deque<bool> m_openOk; // per Open, default true
     std::vector<SPortProbeFailure> m_failures;
-    int m_nOpens = 0;
 
 private:
     CFakeClock* m_pClock;

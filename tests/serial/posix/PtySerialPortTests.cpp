@@ -1,11 +1,11 @@
 // CSerialPort and CPortHolder (the fixed open, the port lock of each device) on a pseudo-terminal:
 // the port opens the slave by name, the test is the far end.
 // Time bounds are generous on the slow side; lower bounds follow from the deadlines themselves.
+#include "tests/serial/PortTestUtil.h"
 #include "tests/serial/posix/PtyPair.h"
 
 #include "serial/PortHolder.h"
 #include "serial/PortLock.h"
-#include "serial/SerialPort.h"
 
 #include <cerrno>
 #include <ctime>
@@ -15,32 +15,12 @@
 #include <thread>
 
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
 
 namespace
 {
-constexpr SCommTimeouts PROTOCOL_TIMEOUTS{500, 50, 750, 20, 100};
-
-long long MsSince(Clock::time_point start)
-{
-    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
-}
 long long CpuMs()
 {
     return static_cast<long long>(std::clock()) * 1000 / CLOCKS_PER_SEC;
-}
-// Runs f; the code of the CSerialException it throws, 0 when it does not throw.
-template <typename F> uint32_t ErrorOf(F&& f)
-{
-    try
-    {
-        f();
-    }
-    catch (const CSerialException& ex)
-    {
-        return ex.m_errorCode;
-    }
-    return 0;
 }
 
 class PtySerialPort : public ::testing::Test
