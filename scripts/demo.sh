@@ -32,7 +32,7 @@ echo "== updating it: orlix-cli -a -f:$fw -p:$work/unit"
 # Enter presses the action button: "Continue" on the connect page, "Close" at the end.
 set +e
 printf '\n\n\n' | "$bin/orlix-cli" -a "-f:$fw" "-p:$work/unit"
-status=$?
+status=${PIPESTATUS[1]} # orlix-cli's own: printf may meet a closed pipe once it has ended
 set -e
 echo "== orlix-cli exit status: $status"
 
