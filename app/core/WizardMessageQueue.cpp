@@ -43,3 +43,81 @@ std::size_t CWizardMessageQueue::Size() const
     std::lock_guard lock(m_mutex);
     return m_queue.size();
 }
+
+void CWizardStepGate::Run(const std::function<void()>& step)
+{
+    ++m_nDepth;
+    step();
+    --m_nDepth;
+    if (m_nDepth > 0 || m_bEnded)
+    {
+        return;
+    }
+    if (m_bCloseDeferred)
+    {
+        m_bCloseDeferred = false;
+        m_calls.close();
+        if (m_bEnded)
+        {
+            return;
+        }
+    }
+    m_calls.afterStep();
+    WakeIfPending();
+}
+
+bool CWizardStepGate::DeferClose()
+{
+    if (!IsBusy())
+    {
+        return false;
+    }
+    m_bCloseDeferred = true;
+    return true;
+}
+
+void CWizardStepGate::Post(SWizardMessage msg)
+{
+    if (m_queue.Post(std::move(msg)))
+    {
+        m_calls.wake();
+    }
+}
+
+void CWizardStepGate::OnWake()
+{
+    m_queue.WakeReceived();
+    Dispatch();
+}
+
+void CWizardStepGate::Dispatch()
+{
+    if (m_bEnded)
+    {
+        return;
+    }
+    if (IsBusy())
+    {
+        // The rest follows when the core has returned (Run).
+        while (std::optional<SWizardMessage> msg = m_queue.Take(true))
+        {
+            Run([this, &msg] { m_calls.handle(*msg); });
+        }
+        return;
+    }
+    std::optional<SWizardMessage> msg = m_queue.Take(false);
+    if (!msg)
+    {
+        return;
+    }
+    WakeIfPending(); // the next message comes on the next turn of the window's event loop
+    Run([this, &msg] { m_calls.handle(*msg); });
+}
+
+void CWizardStepGate::WakeIfPending()
+{
+    if (m_queue.NeedsWake())
+    {
+        m_calls.wake();
+    }
+}

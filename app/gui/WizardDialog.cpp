@@ -12,6 +12,8 @@
 
 CWizardDialog::CWizardDialog(const std::string& strCmdLine, const std::string& strAppName,
                              std::optional<SWorkerProcs> procs)
+    : m_gate({[this] { WakeQueue(); }, [this](const SWizardMessage& msg) { m_pCore->HandleMessage(msg); },
+              [this] { Close(); }, [this] { ShowAccessHint(); }})
 {
     // Fixed size, close box, no minimize or maximize box; a task-bar entry of its own.
     Create(nullptr, wxID_ANY, FromNarrow(COrlixDlg::GetDialogTitle()), wxDefaultPosition, wxDefaultSize,
@@ -32,7 +34,7 @@ CWizardDialog::CWizardDialog(const std::string& strCmdLine, const std::string& s
 
 CWizardDialog::~CWizardDialog()
 {
-    m_bEnded = true;
+    m_gate.End();
     // The worker stops and is joined while every control and the queue still exist; what it
     // posts meanwhile is dropped with the queue.
     m_pCore.reset();
@@ -150,7 +152,7 @@ void CWizardDialog::SetStatusPane(int nPane, const std::string& strText)
 
 void CWizardDialog::EndDialog()
 {
-    m_bEnded = true;
+    m_gate.End();
     if (IsModal())
     {
         EndModal(wxID_CLOSE);

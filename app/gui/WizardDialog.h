@@ -49,9 +49,9 @@ public:
     wxWindow* GetControl(int nId) const { return m_controls.Get(nId); }
     wxStatusBar* GetStatusBarCtrl() const { return m_controls.StatusBar(); }
     // True once the wizard asked to end; nothing reaches the core after that.
-    bool HasEnded() const { return m_bEnded; }
+    bool HasEnded() const { return m_gate.HasEnded(); }
     // Wizard messages queued and not yet handled.
-    size_t PendingMessages();
+    size_t PendingMessages() const { return m_gate.Pending(); }
 
     void ShowAboutBox();
 
@@ -89,25 +89,15 @@ private:
     void OnContextMenu(wxContextMenuEvent& event);
     void OnWizardQueue(wxThreadEvent& event);
 
-    // Runs fn inside the core with the bookkeeping that keeps steps from nesting.
-    template <typename Fn> void CallCore(Fn&& fn);
-    void AfterCoreCall();
-    // Handles queued messages: one per wake-up at the top level, only the leading status
-    // messages while the core is busy in a modal box or the pause.
-    void DispatchQueue();
-    void WakeQueueIfPending();
+    void WakeQueue(); // any thread
     void ShowAccessHint();
 
     std::unique_ptr<COrlixDlg> m_pCore;
     CWizardControls m_controls;
 
-    CWizardMessageQueue m_queue;
+    CWizardStepGate m_gate;
 
-    int m_nCoreDepth = 0;
     int m_nBusyCursor = 0;
     bool m_bInitDone = false;
-    bool m_bPausing = false;
-    bool m_bEnded = false;
-    bool m_bCloseDeferred = false;
     bool m_bAccessHintShown = false;
 };

@@ -21,17 +21,6 @@ constexpr int ID_WIZARD_QUEUE = wxID_HIGHEST + 1;
 constexpr int ACCESS_HINT_PANE = 2;
 } // namespace
 
-template <typename Fn> void CWizardDialog::CallCore(Fn&& fn)
-{
-    ++m_nCoreDepth;
-    fn();
-    --m_nCoreDepth;
-    if (m_nCoreDepth == 0)
-    {
-        AfterCoreCall();
-    }
-}
-
 void CWizardDialog::BindEvents()
 {
     Bind(wxEVT_BUTTON, &CWizardDialog::OnButton, this);
@@ -66,13 +55,13 @@ void CWizardDialog::InitWizard()
         return;
     }
     m_bInitDone = true;
-    CallCore([this] { m_pCore->OnInitDialog(); });
+    m_gate.Run([this] { m_pCore->OnInitDialog(); });
 }
 
 int CWizardDialog::RunWizard()
 {
     InitWizard();
-    if (!m_bEnded)
+    if (!m_gate.HasEnded())
     {
         CentreOnScreen();
         ShowModal();
@@ -82,7 +71,7 @@ int CWizardDialog::RunWizard()
 
 void CWizardDialog::ShowAboutBox()
 {
-    if (m_nCoreDepth > 0 || m_bPausing)
+    if (m_gate.IsBusy())
     {
         return;
     }
@@ -95,20 +84,20 @@ void CWizardDialog::ShowAboutBox()
 
 void CWizardDialog::OnButton(wxCommandEvent& event)
 {
-    if (m_bEnded || m_nCoreDepth > 0 || m_bPausing)
+    if (!m_gate.IsIdle())
     {
         return;
     }
     switch (event.GetId())
     {
     case IDC_ACTION:
-        CallCore([this] { m_pCore->OnActionButton(); });
+        m_gate.Run([this] { m_pCore->OnActionButton(); });
         break;
     case IDC_YES:
-        CallCore([this] { m_pCore->OnYesButton(); });
+        m_gate.Run([this] { m_pCore->OnYesButton(); });
         break;
     case IDC_NO:
-        CallCore([this] { m_pCore->OnNoButton(); });
+        m_gate.Run([this] { m_pCore->OnNoButton(); });
         break;
     default:
         break;
@@ -117,7 +106,7 @@ void CWizardDialog::OnButton(wxCommandEvent& event)
 
 void CWizardDialog::OnCloseWindow(wxCloseEvent& event)
 {
-    if (m_bEnded)
+    if (m_gate.HasEnded())
     {
         if (IsModal())
         {
@@ -127,14 +116,13 @@ void CWizardDialog::OnCloseWindow(wxCloseEvent& event)
     }
     // A close request while a step runs (its message box, the pause) comes after that step,
     // as it would from the platform's message queue.
-    if ((m_nCoreDepth > 0 || m_bPausing) && event.CanVeto())
+    if (event.CanVeto() && m_gate.DeferClose())
     {
-        m_bCloseDeferred = true;
         event.Veto();
         return;
     }
     bool bClosed = false;
-    CallCore([this, &bClosed] { bClosed = m_pCore->OnClose(); });
+    m_gate.Run([this, &bClosed] { bClosed = m_pCore->OnClose(); });
     if (bClosed)
     {
         return;
@@ -145,7 +133,7 @@ void CWizardDialog::OnCloseWindow(wxCloseEvent& event)
         return;
     }
     // The session ends and does not wait: go; the core stops its worker when it is destroyed.
-    m_bEnded = true;
+    m_gate.End();
     if (IsModal())
     {
         EndModal(wxID_CLOSE);
@@ -177,7 +165,7 @@ void CWizardDialog::OnCharHook(wxKeyEvent& event)
 void CWizardDialog::OnContextMenu(wxContextMenuEvent& event)
 {
     const std::string strAbout = ::LoadText(101);
-    if (strAbout.empty() || m_nCoreDepth > 0 || m_bPausing)
+    if (strAbout.empty() || m_gate.IsBusy())
     {
         event.Skip();
         return;
@@ -188,79 +176,22 @@ void CWizardDialog::OnContextMenu(wxContextMenuEvent& event)
 }
 
 // ---------------------------------------------------------------------------------------
-// The message queue. Workers and the core post; the dialog's thread handles the messages in
-// the order posted, one per turn of the event loop so painting and input go on in between.
-// A step never runs inside another: while the core waits in a modal box only status messages
-// (which merely change controls) pass; the rest waits until the core has returned.
-
-size_t CWizardDialog::PendingMessages()
-{
-    return m_queue.Size();
-}
+// The message queue: workers and the core post, the gate hands the messages to the core on
+// the dialog's thread, one per turn of the event loop.
 
 void CWizardDialog::PostWizardMessage(SWizardMessage msg)
 {
-    if (m_queue.Post(std::move(msg)))
-    {
-        wxQueueEvent(this, new wxThreadEvent(wxEVT_THREAD, ID_WIZARD_QUEUE));
-    }
+    m_gate.Post(std::move(msg));
+}
+
+void CWizardDialog::WakeQueue()
+{
+    wxQueueEvent(this, new wxThreadEvent(wxEVT_THREAD, ID_WIZARD_QUEUE));
 }
 
 void CWizardDialog::OnWizardQueue(wxThreadEvent&)
 {
-    m_queue.WakeReceived();
-    DispatchQueue();
-}
-
-void CWizardDialog::DispatchQueue()
-{
-    if (m_bEnded)
-    {
-        return;
-    }
-    if (m_nCoreDepth > 0 || m_bPausing)
-    {
-        // The rest follows when the core has returned (AfterCoreCall).
-        while (std::optional<SWizardMessage> msg = m_queue.Take(true))
-        {
-            CallCore([this, &msg] { m_pCore->HandleMessage(*msg); });
-        }
-        return;
-    }
-    std::optional<SWizardMessage> msg = m_queue.Take(false);
-    if (!msg)
-    {
-        return;
-    }
-    WakeQueueIfPending(); // the next message comes on the next turn of the loop
-    CallCore([this, &msg] { m_pCore->HandleMessage(*msg); });
-}
-
-void CWizardDialog::WakeQueueIfPending()
-{
-    if (m_queue.NeedsWake())
-    {
-        wxQueueEvent(this, new wxThreadEvent(wxEVT_THREAD, ID_WIZARD_QUEUE));
-    }
-}
-
-void CWizardDialog::AfterCoreCall()
-{
-    if (m_bEnded)
-    {
-        return;
-    }
-    if (m_bCloseDeferred)
-    {
-        m_bCloseDeferred = false;
-        Close();
-        if (m_bEnded)
-        {
-            return;
-        }
-    }
-    ShowAccessHint();
-    WakeQueueIfPending();
+    m_gate.OnWake();
 }
 
 // On the not-found page the third status pane names the ports the search could not open for
@@ -296,7 +227,7 @@ void CWizardDialog::ShowAccessHint()
 void CWizardDialog::Pause(uint32_t dwMilliseconds)
 {
     using Clock = std::chrono::steady_clock;
-    m_bPausing = true;
+    m_gate.SetPausing(true);
     Refresh();
     Update();
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(dwMilliseconds);
@@ -314,5 +245,5 @@ void CWizardDialog::Pause(uint32_t dwMilliseconds)
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now);
         wxMilliSleep(static_cast<unsigned long>(std::min<long long>(left.count() + 1, 10)));
     }
-    m_bPausing = false;
+    m_gate.SetPausing(false);
 }

@@ -257,7 +257,7 @@ void CWizardWindow::ShowStatusPane(int nPane)
 void CWizardWindow::Pause(uint32_t dwMilliseconds)
 {
     using Clock = std::chrono::steady_clock;
-    m_bPausing = true;
+    m_gate.SetPausing(true);
     UpdateFocus();
     RedrawWindow(m_hDlg, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(dwMilliseconds);
@@ -276,12 +276,12 @@ void CWizardWindow::Pause(uint32_t dwMilliseconds)
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count() + 1;
         MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(left), static_cast<DWORD>(QS_PAINT));
     }
-    m_bPausing = false;
+    m_gate.SetPausing(false);
 }
 
 void CWizardWindow::EndDialog()
 {
-    m_bEnded = true;
+    m_gate.End();
     m_hQueueTarget = nullptr;
     if (m_hDlg != nullptr)
     {

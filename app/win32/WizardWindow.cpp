@@ -71,26 +71,17 @@ INT_PTR CALLBACK AboutProc(HWND hDlg, UINT nMsg, WPARAM wParam, LPARAM)
 }
 } // namespace
 
-template <typename Fn> void CWizardWindow::CallCore(Fn&& fn)
-{
-    ++m_nCoreDepth;
-    fn();
-    --m_nCoreDepth;
-    if (m_nCoreDepth == 0)
-    {
-        AfterCoreCall();
-    }
-}
-
 CWizardWindow::CWizardWindow(HINSTANCE hInstance, const std::string& strCmdLine,
                              const std::string& strAppName)
-    : m_hInstance(hInstance), m_pCore(std::make_unique<CWizardCore>(*this, strCmdLine, strAppName))
+    : m_hInstance(hInstance), m_pCore(std::make_unique<CWizardCore>(*this, strCmdLine, strAppName)),
+      m_gate({[this] { WakeQueue(); }, [this](const SWizardMessage& msg) { m_pCore->HandleMessage(msg); },
+              [this] { OnCloseRequest(); }, [this] { UpdateFocus(); }})
 {
 }
 
 CWizardWindow::~CWizardWindow()
 {
-    m_bEnded = true;
+    m_gate.End();
     m_hQueueTarget = nullptr;
     // The worker stops and is joined before the icons go; what it posts meanwhile is dropped.
     m_pCore.reset();
@@ -121,7 +112,7 @@ int CWizardWindow::Run()
     t_pFilterOwner = nullptr;
     t_hFilterDialog = nullptr;
     m_hQueueTarget = nullptr;
-    if (nResult == -1 && !m_bEnded)
+    if (nResult == -1 && !m_gate.HasEnded())
     {
         MessageBoxW(nullptr, L"The wizard window cannot be created.", L"Orlix", MB_OK | MB_ICONERROR);
         return 1;
@@ -180,8 +171,7 @@ INT_PTR CWizardWindow::OnMessage(UINT nMsg, WPARAM wParam, LPARAM lParam)
         OnCloseRequest();
         return TRUE;
     case WM_APP_WIZARD_QUEUE:
-        m_queue.WakeReceived();
-        DispatchQueue();
+        m_gate.OnWake();
         return TRUE;
     case WM_SIZE:
         LayoutStatusBar();
@@ -220,7 +210,7 @@ void CWizardWindow::OnInitDialog(HWND hDlg)
 
     // The first step shows the welcome page (and may load the command line's firmware)
     // before the dialog becomes visible.
-    CallCore([this] { m_pCore->InitDialog(); });
+    m_gate.Run([this] { m_pCore->InitDialog(); });
 }
 
 // The banner is drawn for 400 x 80 pixels, the size of its 267 x 49 dialog units with the
@@ -347,7 +337,7 @@ void CWizardWindow::AddAboutItem()
 
 void CWizardWindow::ShowAboutBox()
 {
-    if (m_nCoreDepth > 0 || m_bPausing || m_bEnded)
+    if (!m_gate.IsIdle())
     {
         return;
     }
@@ -358,20 +348,20 @@ void CWizardWindow::OnButton(int nId)
 {
     // A click that arrives while a step waits in a message box or the pause is not a click
     // on the page the wizard shows.
-    if (m_bEnded || m_nCoreDepth > 0 || m_bPausing)
+    if (!m_gate.IsIdle())
     {
         return;
     }
     switch (nId)
     {
     case IDC_ACTION:
-        CallCore([this] { m_pCore->ActionButton(); });
+        m_gate.Run([this] { m_pCore->ActionButton(); });
         break;
     case IDC_YES:
-        CallCore([this] { m_pCore->YesButton(); });
+        m_gate.Run([this] { m_pCore->YesButton(); });
         break;
     case IDC_NO:
-        CallCore([this] { m_pCore->NoButton(); });
+        m_gate.Run([this] { m_pCore->NoButton(); });
         break;
     default:
         break;
@@ -380,88 +370,30 @@ void CWizardWindow::OnButton(int nId)
 
 void CWizardWindow::OnCloseRequest()
 {
-    if (m_bEnded)
-    {
-        return;
-    }
     // A close request while a step runs (its message box) comes after that step, as it
     // would from the message queue.
-    if (m_nCoreDepth > 0 || m_bPausing)
+    if (m_gate.HasEnded() || m_gate.DeferClose())
     {
-        m_bCloseDeferred = true;
         return;
     }
-    CallCore([this] { m_pCore->Close(); });
+    m_gate.Run([this] { m_pCore->Close(); });
 }
 
 // ---------------------------------------------------------------------------------------
-// The message queue. Workers and the core post; the dialog's thread handles the messages in
-// the order posted, one per wake-up, so painting and input go on in between. A step never
-// runs inside another: while the core waits in a modal box only status messages (which
-// merely change controls) pass; the rest waits until the core has returned.
+// The message queue: workers and the core post, the gate hands the messages to the core on
+// the dialog's thread, one per wake-up.
 
 void CWizardWindow::PostWizardMessage(SWizardMessage msg)
 {
-    const bool bWake = m_queue.Post(std::move(msg));
-    if (bWake)
-    {
-        HWND hTarget = m_hQueueTarget.load();
-        if (hTarget != nullptr)
-        {
-            PostMessageW(hTarget, WM_APP_WIZARD_QUEUE, 0, 0);
-        }
-    }
+    m_gate.Post(std::move(msg));
 }
 
 void CWizardWindow::WakeQueue()
 {
-    if (m_queue.NeedsWake() && m_hDlg != nullptr)
+    if (HWND hTarget = m_hQueueTarget.load())
     {
-        PostMessageW(m_hDlg, WM_APP_WIZARD_QUEUE, 0, 0);
+        PostMessageW(hTarget, WM_APP_WIZARD_QUEUE, 0, 0);
     }
-}
-
-void CWizardWindow::DispatchQueue()
-{
-    if (m_bEnded)
-    {
-        return;
-    }
-    if (m_nCoreDepth > 0 || m_bPausing)
-    {
-        // The rest follows when the core has returned (AfterCoreCall).
-        while (std::optional<SWizardMessage> msg = m_queue.Take(true))
-        {
-            CallCore([this, &msg] { m_pCore->HandleMessage(*msg); });
-        }
-        return;
-    }
-    std::optional<SWizardMessage> msg = m_queue.Take(false);
-    if (!msg)
-    {
-        return;
-    }
-    WakeQueue();
-    CallCore([this, &msg] { m_pCore->HandleMessage(*msg); });
-}
-
-void CWizardWindow::AfterCoreCall()
-{
-    if (m_bEnded)
-    {
-        return;
-    }
-    if (m_bCloseDeferred)
-    {
-        m_bCloseDeferred = false;
-        OnCloseRequest();
-        if (m_bEnded)
-        {
-            return;
-        }
-    }
-    UpdateFocus();
-    WakeQueue();
 }
 
 // Whenever the page shows its button row, the keyboard focus is on the action button (or

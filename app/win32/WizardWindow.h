@@ -70,11 +70,7 @@ private:
     void OnButton(int nId);
     void OnCloseRequest();
 
-    // Runs fn inside the core with the bookkeeping that keeps steps from nesting.
-    template <typename Fn> void CallCore(Fn&& fn);
-    void AfterCoreCall();
-    void DispatchQueue();
-    void WakeQueue();
+    void WakeQueue(); // any thread
     void UpdateFocus();
 
     HICON LoadOwnIcon(int nResId, int nSize);
@@ -101,13 +97,9 @@ private:
     EViewIcon m_fwIcon = EViewIcon::None;
     std::array<std::wstring, 3> m_paneTexts; // the status panes' full texts
 
-    CWizardMessageQueue m_queue;
+    CWizardStepGate m_gate;
 
     int m_nProgressLower = 0;
-    int m_nCoreDepth = 0;
     int m_nWaitCursor = 0;
     HCURSOR m_hCursorBeforeWait = nullptr;
-    bool m_bPausing = false;
-    bool m_bEnded = false;
-    bool m_bCloseDeferred = false;
 };

@@ -2,6 +2,7 @@
 // what each answer leads to, and how the wizard ends.
 #include "tests/app/Fakes.h"
 
+#include "app/core/WizardMessageQueue.h"
 #include "target/FlashKernel.h"
 
 #include <thread>
@@ -147,6 +148,43 @@ TEST_F(StateMachine, ClosingIsRefusedWhileAWorkerRunsAndStrayEventsDoNotMoveTheW
     Pump();
     EXPECT_EQ(State(), STATE_SELECT_FIRMWARE);
     EXPECT_TRUE(m_view.Calls("filedialog").empty());
+}
+
+// How a window hands events to the core: steps never nest, a close request during a step comes
+// after it, only status messages pass while the core is busy, one message per wake-up.
+TEST(StepGate, StepsNeverNestAndWaitingEventsFollowInOrder)
+{
+    std::vector<std::string> log;
+    int nWakes = 0;
+    CWizardStepGate* pGate = nullptr;
+    CWizardStepGate gate({[&] { ++nWakes; },
+                          [&](const SWizardMessage& msg)
+                          {
+                              log.push_back("msg " + std::to_string(msg.nMsg));
+                              EXPECT_FALSE(pGate->IsIdle());
+                          },
+                          [&] { log.push_back("close"); }, [&] { log.push_back("after"); }});
+    pGate = &gate;
+    gate.Post({WM_WORKER_DONE, 0, 0, {}});
+    gate.Post({WM_WORKER_STATUS, 0, 0, {}});
+    EXPECT_EQ(nWakes, 1) << "one wake-up until it is received";
+    gate.Run(
+        [&]
+        {
+            EXPECT_TRUE(gate.DeferClose());
+            gate.OnWake(); // from a modal loop inside the step: the done message must wait
+            log.push_back("step");
+        });
+    EXPECT_EQ(log, std::vector<std::string>({"step", "close", "after"}));
+    EXPECT_EQ(nWakes, 2) << "the waiting messages wake the window again";
+    log.clear();
+    gate.OnWake();
+    gate.OnWake();
+    EXPECT_EQ(log, std::vector<std::string>({"msg " + std::to_string(WM_WORKER_DONE), "after",
+                                             "msg " + std::to_string(WM_WORKER_STATUS), "after"}));
+    EXPECT_FALSE(gate.DeferClose()) << "idle: a close request goes through at once";
+    gate.End();
+    EXPECT_FALSE(gate.IsIdle());
 }
 
 } // namespace
