@@ -3,6 +3,32 @@
 #include "serial/SerialException.h"
 #include "serial/SerialPort.h"
 
+void CSerialPort::SetNoWaitTimeouts()
+{
+    SCommTimeouts timeouts;
+    timeouts.ReadIntervalTimeout = MAXDWORD_TIMEOUT;
+    SetTimeouts(timeouts);
+}
+
+void CSerialPort::DisableWriteTimeouts()
+{
+    SCommTimeouts timeouts;
+    GetTimeouts(timeouts);
+    timeouts.WriteTotalTimeoutMultiplier = 0;
+    timeouts.WriteTotalTimeoutConstant = 0;
+    SetTimeouts(timeouts);
+}
+
+void CSerialPort::SetNoWaitReads()
+{
+    SCommTimeouts timeouts;
+    GetTimeouts(timeouts);
+    timeouts.ReadIntervalTimeout = MAXDWORD_TIMEOUT;
+    timeouts.ReadTotalTimeoutMultiplier = 0;
+    timeouts.ReadTotalTimeoutConstant = 0;
+    SetTimeouts(timeouts);
+}
+
 void CSerialPort::SetXOFF()
 {
     Escape(SERIAL_SETXOFF);

@@ -198,29 +198,3 @@ void CSerialPort::SetQueueSizes(uint32_t, uint32_t)
     CheckOpen();
     Fail(ENOTSUP);
 }
-
-void CSerialPort::SetNoWaitTimeouts()
-{
-    SCommTimeouts timeouts;
-    timeouts.ReadIntervalTimeout = MAXDWORD_TIMEOUT;
-    SetTimeouts(timeouts);
-}
-
-void CSerialPort::DisableWriteTimeouts()
-{
-    SCommTimeouts timeouts;
-    GetTimeouts(timeouts);
-    timeouts.WriteTotalTimeoutMultiplier = 0;
-    timeouts.WriteTotalTimeoutConstant = 0;
-    SetTimeouts(timeouts);
-}
-
-void CSerialPort::SetNoWaitReads()
-{
-    SCommTimeouts timeouts;
-    GetTimeouts(timeouts);
-    timeouts.ReadIntervalTimeout = MAXDWORD_TIMEOUT;
-    timeouts.ReadTotalTimeoutMultiplier = 0;
-    timeouts.ReadTotalTimeoutConstant = 0;
-    SetTimeouts(timeouts);
-}

@@ -246,29 +246,3 @@ void CSerialPort::SetQueueSizes(uint32_t dwInQueue, uint32_t dwOutQueue)
 {
     Check(::SetupComm(H(m_handle), dwInQueue, dwOutQueue));
 }
-
-void CSerialPort::SetNoWaitTimeouts()
-{
-    SCommTimeouts timeouts;
-    timeouts.ReadIntervalTimeout = MAXDWORD_TIMEOUT;
-    SetTimeouts(timeouts);
-}
-
-void CSerialPort::DisableWriteTimeouts()
-{
-    SCommTimeouts timeouts;
-    GetTimeouts(timeouts);
-    timeouts.WriteTotalTimeoutMultiplier = 0;
-    timeouts.WriteTotalTimeoutConstant = 0;
-    SetTimeouts(timeouts);
-}
-
-void CSerialPort::SetNoWaitReads()
-{
-    SCommTimeouts timeouts;
-    GetTimeouts(timeouts);
-    timeouts.ReadIntervalTimeout = MAXDWORD_TIMEOUT;
-    timeouts.ReadTotalTimeoutMultiplier = 0;
-    timeouts.ReadTotalTimeoutConstant = 0;
-    SetTimeouts(timeouts);
-}
